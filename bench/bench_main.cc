@@ -1,0 +1,66 @@
+// Benchmark main shared by every bench_* program.
+//
+// Benchmarks are named "<case>/<variant>" where the variant is the last path
+// element ("lib" for the library's own code, other names for baselines such
+// as "scalar", "floor" or "engine").  After the run, one line per case lists
+// each baseline's time as a ratio to "lib" (or to the first variant when
+// there is no "lib"), so the figures that matter come from one run on one
+// machine.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      const std::string name = run.benchmark_name();
+      const auto slash = name.rfind('/');
+      if (slash == std::string::npos) continue;
+      std::string variant = name.substr(slash + 1);
+      const auto colon = variant.find(':');  // strip "real_time" and similar
+      if (colon != std::string::npos) variant.resize(colon);
+      auto& v = cases_[name.substr(0, slash)];
+      v.emplace_back(variant, run.GetAdjustedRealTime());
+    }
+  }
+
+  void PrintRatios() const {
+    std::printf("\nRatios against the library in this run (time of X / time of lib):\n");
+    for (const auto& [name, variants] : cases_) {
+      double base = variants.front().second;
+      for (const auto& [variant, t] : variants)
+        if (variant == "lib") base = t;
+      std::printf("  %-40s", name.c_str());
+      for (const auto& [variant, t] : variants) {
+        if (variant == "lib") continue;
+        std::printf("  %s/lib = %.3f", variant.c_str(), t / base);
+      }
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::map<std::string, std::vector<std::pair<std::string, double>>> cases_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}

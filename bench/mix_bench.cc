@@ -1,0 +1,153 @@
+// Mixing benchmarks: the library ("lib") beside the plain scalar reference
+// ("scalar", compiled without auto-vectorisation) and beside a fused
+// single-pass floor ("floor": every track sample read and written back once,
+// summed, the output written once: the least memory traffic the job allows).
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "bench/floor.h"
+#include "mix/mixer_impl.h"
+#include "mix/reference.h"
+#include "tavrin_amix/audio_mixer.h"
+
+namespace {
+
+template <typename T>
+struct TrackSet {
+  std::vector<std::vector<T>> pristine, live;
+  std::vector<T*> ptrs;
+  std::vector<float> volumes;
+  std::vector<T> out;
+
+  TrackSet(int tracks, int n, float volume) : volumes(size_t(tracks), volume), out(size_t(n)) {
+    std::mt19937 rng(42);
+    for (int t = 0; t < tracks; ++t) {
+      std::vector<T> v(static_cast<size_t>(n));
+      // Moderate levels: loud enough that 30 tracks trip the limiter.
+      for (auto& s : v) s = T(int64_t(rng() % 4000) - (sizeof(T) == 1 ? 0 : 2000));
+      pristine.push_back(v);
+    }
+    restore();
+  }
+  void restore() {
+    live = pristine;
+    ptrs.clear();
+    for (auto& v : live) ptrs.push_back(v.data());
+  }
+};
+
+bool lib_mix(audio_mixer* m, TrackSet<uint8_t>& s, int n, int k) {
+  return audio_mixer_mix_uint8(m, s.ptrs.data(), s.volumes.data(), n, k, s.out.data());
+}
+bool lib_mix(audio_mixer* m, TrackSet<int16_t>& s, int n, int k) {
+  return audio_mixer_mix_int16(m, s.ptrs.data(), s.volumes.data(), n, k, s.out.data());
+}
+bool lib_mix(audio_mixer* m, TrackSet<int32_t>& s, int n, int k) {
+  return audio_mixer_mix_int32(m, s.ptrs.data(), s.volumes.data(), n, k, s.out.data());
+}
+
+enum class Variant { lib, scalar, floor };
+
+// Both mix paths must agree before anything is timed.
+template <typename T>
+bool self_check(int tracks, int n, float volume) {
+  TrackSet<T> a(tracks, n, volume), b(tracks, n, volume);
+  audio_mixer* ma = audio_mixer_create(2 * n);
+  audio_mixer* mb = audio_mixer_create(2 * n);
+  bool same = true;
+  for (int i = 0; i < 3 && same; ++i) {
+    lib_mix(ma, a, n, tracks);
+    amix::ref::mix(mb, b.ptrs.data(), b.volumes.data(), n, tracks, b.out.data());
+    same = a.out == b.out && a.live == b.live && ma->gain == mb->gain;
+  }
+  audio_mixer_destroy(ma);
+  audio_mixer_destroy(mb);
+  return same;
+}
+
+template <typename T>
+void BM_Mix(benchmark::State& state, Variant variant, int tracks, int n, float volume) {
+  if (!self_check<T>(tracks, n, volume)) {
+    state.SkipWithError("library and reference disagree");
+    return;
+  }
+  TrackSet<T> set(tracks, n, volume);
+  audio_mixer* m = audio_mixer_create(2 * n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    set.restore();  // scaling works in place: every iteration starts alike
+    state.ResumeTiming();
+    switch (variant) {
+      case Variant::lib: lib_mix(m, set, n, tracks); break;
+      case Variant::scalar:
+        amix::ref::mix(m, set.ptrs.data(), set.volumes.data(), n, tracks, set.out.data());
+        break;
+      case Variant::floor:
+        if constexpr (std::is_same_v<T, int16_t>) {
+          amix_bench::floor_mix(set.ptrs.data(), tracks, n, set.out.data());
+        }
+        break;
+    }
+    benchmark::DoNotOptimize(set.out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(tracks) * n);
+  audio_mixer_destroy(m);
+}
+
+template <typename T>
+void BM_Scale(benchmark::State& state, Variant variant, int n, float volume) {
+  TrackSet<T> set(1, n, volume);
+  for (auto _ : state) {
+    state.PauseTiming();
+    set.restore();
+    state.ResumeTiming();
+    if (variant == Variant::lib) {
+      audio_scale_int16(set.ptrs[0], n, volume);
+    } else {
+      amix::ref::scale(set.ptrs[0], n, volume);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+template <typename T>
+void register_mix(const char* type, int tracks, int n, float volume, bool with_floor) {
+  char name[96];
+  std::snprintf(name, sizeof name, "mix_%s/t%d/n%d/v%.1f", type, tracks, n, volume);
+  const std::string base = name;
+  benchmark::RegisterBenchmark((base + "/lib").c_str(), BM_Mix<T>, Variant::lib, tracks, n, volume);
+  benchmark::RegisterBenchmark((base + "/scalar").c_str(), BM_Mix<T>, Variant::scalar, tracks, n,
+                               volume);
+  if (with_floor) {
+    benchmark::RegisterBenchmark((base + "/floor").c_str(), BM_Mix<T>, Variant::floor, tracks, n,
+                                 volume);
+  }
+}
+
+const bool registered = [] {
+  for (int tracks : {2, 8, 30})
+    for (int n : {1024, 4096})
+      for (float volume : {0.8f, 1.0f}) register_mix<int16_t>("int16", tracks, n, volume, true);
+  for (int n : {1024, 4096}) {
+    register_mix<uint8_t>("uint8", 8, n, 0.8f, false);
+    register_mix<int32_t>("int32", 8, n, 0.8f, false);
+  }
+  for (int n : {1024, 4096}) {
+    const std::string base = "scale_int16/n" + std::to_string(n) + "/v0.8";
+    benchmark::RegisterBenchmark((base + "/lib").c_str(), BM_Scale<int16_t>, Variant::lib, n, 0.8f);
+    benchmark::RegisterBenchmark((base + "/scalar").c_str(), BM_Scale<int16_t>, Variant::scalar, n,
+                                 0.8f);
+  }
+  return true;
+}();
+
+}  // namespace

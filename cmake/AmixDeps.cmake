@@ -1,0 +1,50 @@
+# Locates the library's dependencies: Android's liblog, FFmpeg's
+# libswresample/libavutil and Google Highway.  On Android the NDK provides
+# liblog; FFmpeg and Highway come from the caller's prefix (CMAKE_PREFIX_PATH,
+# or AMIX_FFMPEG_INCLUDE_DIR / AMIX_SWRESAMPLE_LIBRARY / AMIX_AVUTIL_LIBRARY).
+
+# --- liblog ---------------------------------------------------------------
+if(ANDROID)
+  find_library(AMIX_LIBLOG_LIBRARY log REQUIRED)
+  set(AMIX_LIBLOG_INCLUDE_DIR "")
+else()
+  # Debian's android-liblog keeps its files in an "android" side folder.
+  find_path(AMIX_LIBLOG_INCLUDE_DIR android/log.h
+    PATHS /usr/include/android REQUIRED)
+  find_library(AMIX_LIBLOG_LIBRARY NAMES log
+    PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/android REQUIRED NO_DEFAULT_PATH)
+endif()
+add_library(amix::liblog UNKNOWN IMPORTED)
+set_target_properties(amix::liblog PROPERTIES IMPORTED_LOCATION "${AMIX_LIBLOG_LIBRARY}")
+if(AMIX_LIBLOG_INCLUDE_DIR)
+  set_target_properties(amix::liblog PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${AMIX_LIBLOG_INCLUDE_DIR}")
+endif()
+get_filename_component(AMIX_LIBLOG_DIR "${AMIX_LIBLOG_LIBRARY}" DIRECTORY)
+
+# --- FFmpeg (libswresample + libavutil) ------------------------------------
+find_package(PkgConfig QUIET)
+if(NOT AMIX_SWRESAMPLE_LIBRARY AND PKG_CONFIG_FOUND)
+  pkg_check_modules(AMIX_PC_FFMPEG IMPORTED_TARGET libswresample libavutil)
+endif()
+add_library(amix::ffmpeg INTERFACE IMPORTED)
+if(AMIX_PC_FFMPEG_FOUND)
+  target_link_libraries(amix::ffmpeg INTERFACE PkgConfig::AMIX_PC_FFMPEG)
+else()
+  find_path(AMIX_FFMPEG_INCLUDE_DIR libswresample/swresample.h REQUIRED)
+  find_library(AMIX_SWRESAMPLE_LIBRARY swresample REQUIRED)
+  find_library(AMIX_AVUTIL_LIBRARY avutil REQUIRED)
+  target_include_directories(amix::ffmpeg INTERFACE "${AMIX_FFMPEG_INCLUDE_DIR}")
+  target_link_libraries(amix::ffmpeg INTERFACE
+    "${AMIX_SWRESAMPLE_LIBRARY}" "${AMIX_AVUTIL_LIBRARY}")
+endif()
+
+# --- Google Highway (portable SIMD with run-time dispatch) -----------------
+find_package(hwy REQUIRED)
+
+# Debian's liblog is outside the loader's default path: record it in the
+# run path of everything we build and install.
+if(NOT ANDROID AND AMIX_LIBLOG_DIR)
+  list(APPEND CMAKE_BUILD_RPATH "${AMIX_LIBLOG_DIR}")
+  list(APPEND CMAKE_INSTALL_RPATH "${AMIX_LIBLOG_DIR}")
+endif()

@@ -1,0 +1,21 @@
+# Compiler settings shared by every target of the project.
+
+set(CMAKE_C_VISIBILITY_PRESET hidden)
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
+add_compile_options(-Wall -Wextra -Werror
+  # Sample loops must give the same bits on every target: no fused
+  # multiply-add behind the code's back (GCC contracts by default).
+  -ffp-contract=off)
+
+if(AMIX_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+elseif(AMIX_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT AMIX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "AMIX_SANITIZE must be 'address', 'thread' or empty")
+endif()

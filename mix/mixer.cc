@@ -1,0 +1,201 @@
+// Volume scaling and the adaptive-gain mixer over the vector kernels.
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "common/alloc.h"
+#include "mix/kernels.h"
+#include "mix/mixer_impl.h"
+#include "mix/sample_step.h"
+#include "tavrin_amix/audio_mixer.h"
+
+namespace amix {
+namespace {
+
+template <typename T>
+void scale_block(T* samples, int32_t count, float volume) {
+  if (is_unity(volume) || count <= 0) return;
+  kernels::scale(samples, static_cast<size_t>(count), finite_factor(volume));
+}
+
+// Copies like a forward element loop: the same result as the reference
+// even when `out` overlaps the track without being equal to it.
+template <typename T>
+void copy_forward(const T* src, size_t n, T* out) {
+  const uintptr_t s = reinterpret_cast<uintptr_t>(src);
+  const uintptr_t o = reinterpret_cast<uintptr_t>(out);
+  if (s == o) return;
+  if (o > s && o < s + n * sizeof(T)) {
+    for (size_t j = 0; j < n; ++j) out[j] = src[j];
+  } else {
+    std::memmove(out, src, n * sizeof(T));
+  }
+}
+
+// Whether any two present tracks share memory.  Only then must every track
+// be scaled completely before the sums are formed; otherwise scaling and
+// summing can share one pass.
+template <typename T>
+bool tracks_overlap(T* const* tracks, int32_t track_count, size_t n) {
+  const size_t bytes = n * sizeof(T);
+  for (int32_t a = 0; a < track_count; ++a) {
+    if (tracks[a] == nullptr) continue;
+    const uintptr_t pa = reinterpret_cast<uintptr_t>(tracks[a]);
+    for (int32_t b = a + 1; b < track_count; ++b) {
+      if (tracks[b] == nullptr) continue;
+      const uintptr_t pb = reinterpret_cast<uintptr_t>(tracks[b]);
+      if (pa < pb + bytes && pb < pa + bytes) return true;
+    }
+  }
+  return false;
+}
+
+// Past this many tracks the pairwise overlap test costs more than the
+// second pass it could save.
+constexpr int32_t kMaxFusedTracks = 64;
+
+// Scales every present track and sums them per sample into `sums`; returns
+// the peak.  8- and 16-bit samples sum in 32 bits.
+template <typename T>
+int64_t scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count,
+                      size_t n, int32_t* sums) {
+  const bool fused = track_count <= kMaxFusedTracks && !tracks_overlap(tracks, track_count, n);
+  if (!fused) {
+    for (int32_t t = 0; t < track_count; ++t) {
+      if (tracks[t] != nullptr && !is_unity(volumes[t])) {
+        kernels::scale(tracks[t], n, finite_factor(volumes[t]));
+      }
+    }
+  }
+  T* group[kernels::kMaxGroup];
+  float factors[kernels::kMaxGroup];
+  size_t filled = 0;
+  bool init = true;
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] == nullptr) continue;
+    group[filled] = tracks[t];
+    factors[filled] = fused && !is_unity(volumes[t]) ? finite_factor(volumes[t]) : 1.0f;
+    if (++filled == kernels::kMaxGroup) {
+      kernels::accumulate(group, factors, filled, n, sums, init);
+      filled = 0;
+      init = false;
+    }
+  }
+  if (filled > 0) kernels::accumulate(group, factors, filled, n, sums, init);
+  return kernels::peak(sums, n);
+}
+
+// 32-bit samples sum in 64 bits; the vector part is the scaling pass.
+int64_t scale_and_sum(int32_t* const* tracks, const float* volumes, int32_t track_count,
+                      size_t n, int64_t* sums) {
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] != nullptr && !is_unity(volumes[t])) {
+      kernels::scale(tracks[t], n, finite_factor(volumes[t]));
+    }
+  }
+  std::memset(sums, 0, n * sizeof(int64_t));
+  for (int32_t t = 0; t < track_count; ++t) {
+    const int32_t* track = tracks[t];
+    if (track == nullptr) continue;
+    for (size_t j = 0; j < n; ++j) sums[j] += track[j];
+  }
+  int64_t peak = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const int64_t magnitude = sums[j] < 0 ? -sums[j] : sums[j];
+    if (magnitude > peak) peak = magnitude;
+  }
+  return peak;
+}
+
+void write_output(const int32_t* sums, size_t n, float gain, uint8_t* out) {
+  kernels::output(sums, n, gain, out);
+}
+void write_output(const int32_t* sums, size_t n, float gain, int16_t* out) {
+  kernels::output(sums, n, gain, out);
+}
+void write_output(const int64_t* sums, size_t n, float gain, int32_t* out) {
+  for (size_t j = 0; j < n; ++j) out[j] = trunc_sat(static_cast<float>(sums[j]) * gain);
+}
+
+template <typename T>
+using sum_storage = std::conditional_t<sizeof(T) == 4, int64_t, int32_t>;
+
+template <typename T>
+bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
+         int32_t track_count, T* out) {
+  if (m == nullptr || tracks == nullptr || volumes == nullptr || count <= 0 ||
+      track_count <= 0 || out == nullptr || tracks[0] == nullptr) {
+    return false;
+  }
+  const size_t n = static_cast<size_t>(count);
+  if (track_count == 1) {
+    scale_block(tracks[0], count, volumes[0]);
+    copy_forward(tracks[0], n, out);
+    m->gain = 1.0f;
+    return true;
+  }
+  if (count > m->capacity / 2) return false;
+
+  // The scratch block holds capacity * 4 bytes: room for `count` 64-bit sums,
+  // so certainly for `count` 32-bit ones.
+  auto* sums = reinterpret_cast<sum_storage<T>*>(m->sums);
+  const int64_t peak = scale_and_sum(tracks, volumes, track_count, n, sums);
+  m->gain = gain_after_test<T>(m->gain, peak);
+  write_output(sums, n, m->gain, out);
+  m->gain = gain_after_release(m->gain);
+  return true;
+}
+
+}  // namespace
+}  // namespace amix
+
+extern "C" {
+
+void audio_scale_uint8(uint8_t* samples, int32_t count, float volume) {
+  amix::scale_block(samples, count, volume);
+}
+void audio_scale_int16(int16_t* samples, int32_t count, float volume) {
+  amix::scale_block(samples, count, volume);
+}
+void audio_scale_int32(int32_t* samples, int32_t count, float volume) {
+  amix::scale_block(samples, count, volume);
+}
+
+audio_mixer* audio_mixer_create(int32_t capacity) {
+  if (capacity < 0) return nullptr;
+  if (capacity == 0) capacity = amix::kDefaultMixerCapacity;
+  if (static_cast<uint64_t>(capacity) * 4 > SIZE_MAX) return nullptr;
+  auto* m = static_cast<audio_mixer*>(amix::mem_calloc(1, sizeof(audio_mixer)));
+  if (m == nullptr) return nullptr;
+  m->sums = static_cast<int64_t*>(amix::mem_malloc(static_cast<size_t>(capacity) * 4));
+  if (m->sums == nullptr) {
+    amix::mem_free(m);
+    return nullptr;
+  }
+  m->gain = 1.0f;
+  m->capacity = capacity;
+  return m;
+}
+
+void audio_mixer_destroy(audio_mixer* mixer) {
+  if (mixer == nullptr) return;
+  amix::mem_free(mixer->sums);
+  amix::mem_free(mixer);
+}
+
+bool audio_mixer_mix_uint8(audio_mixer* mixer, uint8_t* const* tracks, const float* volumes,
+                           int32_t count, int32_t track_count, uint8_t* out) {
+  return amix::mix(mixer, tracks, volumes, count, track_count, out);
+}
+bool audio_mixer_mix_int16(audio_mixer* mixer, int16_t* const* tracks, const float* volumes,
+                           int32_t count, int32_t track_count, int16_t* out) {
+  return amix::mix(mixer, tracks, volumes, count, track_count, out);
+}
+bool audio_mixer_mix_int32(audio_mixer* mixer, int32_t* const* tracks, const float* volumes,
+                           int32_t count, int32_t track_count, int32_t* out) {
+  return amix::mix(mixer, tracks, volumes, count, track_count, out);
+}
+
+}  // extern "C"

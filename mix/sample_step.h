@@ -1,0 +1,97 @@
+// The per-sample volume step and the master-gain rules, in scalar form.
+// Shared by the reference loops, by the tails of the vector kernels and by
+// the mixer's gain bookkeeping, so that every path rounds the same way.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace amix {
+
+// Factors from the float nearest 0.999999 to the float nearest 1.000001,
+// both inclusive, are unity: the samples stay untouched.  NaN is not unity.
+inline bool is_unity(float volume) {
+  return volume >= 0.999999f && volume <= 1.000001f;
+}
+
+// Float -> int32 by truncation toward zero, saturating products beyond the
+// int32 range to the nearer end; NaN gives 0.  (A plain conversion is
+// undefined behaviour there, and on x86 flips overflow to INT32_MIN.)
+inline int32_t trunc_sat(float p) {
+  if (p != p) return 0;
+  if (p >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
+  if (p <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(p);
+}
+
+// A finite factor that scales every sample exactly like `volume`: NaN
+// products give 0, as a factor of 0 does, and an infinite factor saturates
+// every nonzero sample, as the largest finite one does (0 stays 0 instead of
+// becoming NaN, which gives 0 too).  Lets the vector kernels skip NaN tests.
+inline float finite_factor(float volume) {
+  if (volume != volume) return 0.0f;
+  if (volume > std::numeric_limits<float>::max()) return std::numeric_limits<float>::max();
+  if (volume < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::max();
+  return volume;
+}
+
+template <typename T>
+struct sample_limits;
+template <>
+struct sample_limits<uint8_t> {
+  static constexpr int32_t lo = 0, hi = 255;
+  using sum_type = int32_t;
+  static constexpr float gain_limit = 255.0f;
+  static constexpr double gain_numerator = 255.0;
+};
+template <>
+struct sample_limits<int16_t> {
+  static constexpr int32_t lo = -32768, hi = 32767;
+  using sum_type = int32_t;
+  static constexpr float gain_limit = 32767.0f;
+  static constexpr double gain_numerator = 32767.0;
+};
+template <>
+struct sample_limits<int32_t> {
+  static constexpr int32_t lo = std::numeric_limits<int32_t>::min();
+  static constexpr int32_t hi = std::numeric_limits<int32_t>::max();
+  using sum_type = int64_t;
+  // 2147483647 rounded to single precision.
+  static constexpr float gain_limit = 2147483648.0f;
+  static constexpr double gain_numerator = 2147483647.0;
+};
+
+inline int32_t clamp_i32(int32_t v, int32_t lo, int32_t hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// One sample times one factor: int -> float (nearest), one float multiply,
+// truncation with saturation, clamp to the sample's range.
+template <typename T>
+inline T scale_sample(T sample, float volume) {
+  const float product = static_cast<float>(sample) * volume;
+  return static_cast<T>(clamp_i32(trunc_sat(product), sample_limits<T>::lo,
+                                  sample_limits<T>::hi));
+}
+
+// Attack: the gain the block is written with, given its peak (the largest
+// absolute sum) and the gain left by the previous call.
+template <typename T>
+inline float gain_after_test(float gain, int64_t peak) {
+  if (static_cast<float>(peak) * gain > sample_limits<T>::gain_limit) {
+    return static_cast<float>(sample_limits<T>::gain_numerator /
+                              static_cast<double>(peak));
+  }
+  return gain;
+}
+
+// Release: 1/32 of the remaining distance to 1.0, formed in double precision.
+inline float gain_after_release(float gain) {
+  if (gain < 1.0f) {
+    const double g = gain;
+    return static_cast<float>(g + (1.0 - g) * 0.03125);
+  }
+  return gain;
+}
+
+}  // namespace amix

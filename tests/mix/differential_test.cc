@@ -1,0 +1,187 @@
+// The vector paths against the plain scalar reference, on every instruction
+// set this CPU offers: scaling over every 8- and 16-bit value and a table of
+// awkward factors, and long random sequences of mix calls (gain carried
+// between calls, missing tracks, aliased and overlapping buffers).
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "hwy/targets.h"
+#include "mix/reference.h"
+#include "tavrin_amix/audio_mixer.h"
+#include "tests/mix/mix_test_util.h"
+
+namespace {
+
+template <typename F>
+void for_each_target(F body) {
+  for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    SCOPED_TRACE(hwy::TargetName(target));
+    body();
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+const std::vector<float>& factor_table() {
+  static const std::vector<float> table = {
+      0.0f, -0.0f, 0.5f, 0.8f, 2.0f, -1.0f, -0.3f, 3.75f, 65537.0f, 1e6f, 1e10f,
+      std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity(),
+      -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+      1e-40f, 1.0f, 0.999999f, std::nextafter(0.999999f, 0.0f), 1.000001f,
+      std::nextafter(1.000001f, 2.0f), 0.999998f};
+  return table;
+}
+
+void public_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
+void public_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
+void public_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
+
+template <typename T>
+void expect_scale_matches(const std::vector<T>& input) {
+  for (float f : factor_table()) {
+    std::vector<T> fast = input, slow = input;
+    public_scale(fast.data(), int32_t(fast.size()), f);
+    amix::ref::scale(slow.data(), int32_t(slow.size()), f);
+    ASSERT_EQ(fast, slow) << "factor " << f;
+  }
+}
+
+TEST(Differential, ScaleEveryValue) {
+  std::vector<uint8_t> u8;
+  for (int r = 0; r < 3; ++r)
+    for (int v = 0; v < 256; ++v) u8.push_back(uint8_t(v));
+  std::vector<int16_t> i16;
+  for (int v = -32768; v <= 32767; ++v) i16.push_back(int16_t(v));
+  i16.push_back(7);  // odd length: the tail too
+  std::vector<int32_t> i32 = {0, 1, -1, 16777217, -16777217, 2147483647, -2147483647 - 1,
+                              2147483520, 2147483584, 1 << 30};
+  std::mt19937 rng(7);
+  for (int i = 0; i < 5000; ++i) i32.push_back(int32_t(rng()));
+  for_each_target([&] {
+    expect_scale_matches(u8);
+    expect_scale_matches(i16);
+    expect_scale_matches(i32);
+  });
+}
+
+// One mixer and its buffers.  Tracks and the output are windows into one
+// arena, so aliasing is reproduced exactly in a copy.
+template <typename T>
+struct MixCase {
+  std::vector<T> arena;
+  std::vector<std::ptrdiff_t> track_at;  // -1: missing track
+  std::ptrdiff_t out_at = 0;
+  std::vector<float> volumes;
+  int32_t count = 0;
+
+  bool run(audio_mixer* m, bool reference) {
+    std::vector<T*> tracks;
+    for (auto at : track_at) tracks.push_back(at < 0 ? nullptr : arena.data() + at);
+    T* out = arena.data() + out_at;
+    const auto n = int32_t(tracks.size());
+    if (reference) return amix::ref::mix(m, tracks.data(), volumes.data(), count, n, out);
+    if constexpr (sizeof(T) == 1) return audio_mixer_mix_uint8(m, tracks.data(), volumes.data(), count, n, out);
+    if constexpr (sizeof(T) == 2) return audio_mixer_mix_int16(m, tracks.data(), volumes.data(), count, n, out);
+    if constexpr (sizeof(T) == 4) return audio_mixer_mix_int32(m, tracks.data(), volumes.data(), count, n, out);
+  }
+};
+
+template <typename T>
+T random_sample(std::mt19937& rng, int style) {
+  using L = std::numeric_limits<T>;
+  switch (style) {
+    case 0: return T(std::uniform_int_distribution<int64_t>(L::min(), L::max())(rng));
+    case 1: return T(std::uniform_int_distribution<int>(0, 40)(rng));
+    default: return rng() % 2 ? L::max() : L::min();
+  }
+}
+
+template <typename T>
+MixCase<T> random_case(std::mt19937& rng, int32_t capacity) {
+  MixCase<T> c;
+  const int32_t max_count = capacity / 2;
+  const int pick = int(rng() % 20);
+  c.count = pick == 0 ? int32_t(rng() % 3) - 1                     // 0 or negative
+            : pick == 1 ? max_count + 1                             // over the limit
+                        : 1 + int32_t(rng() % uint32_t(max_count));
+  const int kpick = int(rng() % 20);
+  const int32_t tracks = kpick == 0 ? 1 : kpick == 1 ? 70 : kpick == 2 ? -1 : 2 + int32_t(rng() % 39);
+  const int32_t n = c.count > 0 ? c.count : 1;
+  const int layout = int(rng() % 5);  // 0-1 separate, 2 out aliases, 3 duplicates, 4 overlap
+  const std::ptrdiff_t step = layout == 4 ? 1 + std::ptrdiff_t(rng() % uint32_t(n)) : n;
+  const int32_t k = tracks > 0 ? tracks : 1;
+  c.arena.resize(size_t(k + 1) * size_t(n) + 8);
+  const int style = int(rng() % 3);
+  for (auto& s : c.arena) s = random_sample<T>(rng, style);
+  for (int32_t t = 0; t < k; ++t) {
+    std::ptrdiff_t at = t * step;
+    if (layout == 3 && t > 0 && rng() % 3 == 0) at = c.track_at[rng() % size_t(t)];
+    if (t > 0 && at >= 0 && rng() % 5 == 0) at = -1;
+    c.track_at.push_back(at);
+    const auto& table = factor_table();
+    c.volumes.push_back(rng() % 2 ? table[rng() % table.size()]
+                                  : std::uniform_real_distribution<float>(-3.0f, 3.0f)(rng));
+  }
+  c.out_at = layout == 2 ? c.track_at[rng() % size_t(k)] : std::ptrdiff_t(k) * n;
+  if (c.out_at < 0) c.out_at = std::ptrdiff_t(k) * n;
+  return c;
+}
+
+template <typename T>
+std::string describe(const MixCase<T>& a, const MixCase<T>& b) {
+  std::string d = "count " + std::to_string(a.count) + ", out at " + std::to_string(a.out_at) +
+                  ", tracks at";
+  for (size_t t = 0; t < a.track_at.size(); ++t) {
+    d += " " + std::to_string(a.track_at[t]) + "(x" + std::to_string(a.volumes[t]) + ")";
+  }
+  for (size_t i = 0; i < a.arena.size(); ++i) {
+    if (a.arena[i] != b.arena[i]) {
+      d += "\nfirst difference at " + std::to_string(i) + ": " + std::to_string(+a.arena[i]) +
+           " vs reference " + std::to_string(+b.arena[i]);
+      break;
+    }
+  }
+  return d;
+}
+
+template <typename T>
+void random_mix_sequences(uint32_t seed) {
+  std::mt19937 rng(seed);
+  for (int sequence = 0; sequence < 12; ++sequence) {
+    const int32_t capacity = 2 + int32_t(rng() % 600);
+    std::unique_ptr<audio_mixer, amix_test::MixerDeleter> fast(audio_mixer_create(capacity));
+    std::unique_ptr<audio_mixer, amix_test::MixerDeleter> slow(audio_mixer_create(capacity));
+    ASSERT_TRUE(fast && slow);
+    for (int call = 0; call < 60; ++call) {
+      MixCase<T> a = random_case<T>(rng, capacity);
+      MixCase<T> b = a;
+      const bool ok_fast = a.run(fast.get(), false);
+      const bool ok_slow = b.run(slow.get(), true);
+      ASSERT_EQ(ok_fast, ok_slow) << "sequence " << sequence << " call " << call;
+      ASSERT_EQ(a.arena, b.arena) << "sequence " << sequence << " call " << call << "\n"
+                                  << describe(a, b);
+      ASSERT_EQ(fast->gain, slow->gain) << "sequence " << sequence << " call " << call;
+    }
+  }
+}
+
+TEST(Differential, RandomMixesUint8) {
+  for_each_target([] { random_mix_sequences<uint8_t>(1); });
+}
+TEST(Differential, RandomMixesInt16) {
+  for_each_target([] { random_mix_sequences<int16_t>(2); });
+}
+TEST(Differential, RandomMixesInt32) {
+  for_each_target([] { random_mix_sequences<int32_t>(3); });
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tavrin_amix/audio_mixer.h"
+#include "tests/mix/mix_test_util.h"
+
+namespace {
+
+using amix_test::gain_of;
+using Mixer = std::unique_ptr<audio_mixer, amix_test::MixerDeleter>;
+
+Mixer make_mixer(int32_t capacity = 0) { return Mixer(audio_mixer_create(capacity)); }
+
+// Mixes two 16-bit tracks at unity on `m` and returns the output.
+std::vector<int16_t> mix2(audio_mixer* m, std::vector<int16_t> a, std::vector<int16_t> b) {
+  int16_t* tracks[] = {a.data(), b.data()};
+  const float volumes[] = {1.0f, 1.0f};
+  std::vector<int16_t> out(a.size());
+  EXPECT_TRUE(audio_mixer_mix_int16(m, tracks, volumes, int32_t(a.size()), 2, out.data()));
+  return out;
+}
+
+TEST(MixerCreate, CapacityRules) {
+  Mixer dflt = make_mixer(0);
+  ASSERT_NE(dflt, nullptr);
+  EXPECT_EQ(dflt->capacity, 1920);
+  EXPECT_EQ(gain_of(dflt.get()), 1.0f);
+  EXPECT_EQ(audio_mixer_create(-1), nullptr);
+  audio_mixer_destroy(nullptr);
+}
+
+TEST(MixerRefusals, ChangeNothing) {
+  Mixer m = make_mixer(8);  // 4 samples per multi-track call
+  m->gain = 0.75f;
+  std::vector<int16_t> a = {100, 200, 300, 400, 500}, b = a, out(5, 7);
+  int16_t* tracks[] = {a.data(), b.data()};
+  int16_t* first_missing[] = {nullptr, b.data()};
+  const float volumes[] = {0.5f, 0.5f};
+  const std::vector<int16_t> a0 = a, out0 = out;
+
+  EXPECT_FALSE(audio_mixer_mix_int16(nullptr, tracks, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 0, 2, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 0, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 2, nullptr));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), first_missing, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), nullptr, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, nullptr, 4, 2, out.data()));
+  // Negative counts are faults too, not successes.
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, -1, 1, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, -1, 2, out.data()));
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, -3, out.data()));
+  // More samples than the scratch space holds: refused before any scaling.
+  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 5, 2, out.data()));
+  EXPECT_EQ(a, a0);
+  EXPECT_EQ(b, a0);
+  EXPECT_EQ(out, out0);
+  EXPECT_EQ(gain_of(m.get()), 0.75f);
+
+  // The limit binds only the multi-track path.
+  EXPECT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 5, 1, out.data()));
+}
+
+TEST(MixerSingleTrack, ScalesCopiesAndResetsGain) {
+  Mixer m = make_mixer();
+  m->gain = 0.3f;
+  std::vector<int16_t> t = {1000, -3}, out(2);
+  int16_t* tracks[] = {t.data()};
+  const float volumes[] = {0.5f};
+  ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 2, 1, out.data()));
+  EXPECT_EQ(t, (std::vector<int16_t>{500, -1}));
+  EXPECT_EQ(out, t);
+  EXPECT_EQ(gain_of(m.get()), 1.0f);
+}
+
+TEST(MixerGain, WorkedExample16Bit) {
+  Mixer m = make_mixer();
+  EXPECT_EQ(mix2(m.get(), {30000, -30000, 100}, {30000, -30000, 100}),
+            (std::vector<int16_t>{32766, -32766, 109}));
+  EXPECT_EQ(gain_of(m.get()), 0.56030053f);
+
+  Mixer fresh = make_mixer();
+  EXPECT_EQ(mix2(fresh.get(), {1000}, {234}), std::vector<int16_t>{1234});
+  EXPECT_EQ(gain_of(fresh.get()), 1.0f);
+}
+
+TEST(MixerGain, Unsigned8BitHasNoMidpoint) {
+  Mixer m = make_mixer();
+  std::vector<uint8_t> a(16, 128), b(16, 128), out(16);
+  uint8_t* tracks[] = {a.data(), b.data()};
+  const float volumes[] = {1.0f, 1.0f};
+  ASSERT_TRUE(audio_mixer_mix_uint8(m.get(), tracks, volumes, 16, 2, out.data()));
+  EXPECT_EQ(out, std::vector<uint8_t>(16, 255));
+  EXPECT_EQ(gain_of(m.get()), 0.9962158203125f);
+
+  Mixer fresh = make_mixer();
+  a.assign(16, 100);
+  b.assign(16, 100);
+  ASSERT_TRUE(audio_mixer_mix_uint8(fresh.get(), tracks, volumes, 16, 2, out.data()));
+  EXPECT_EQ(out, std::vector<uint8_t>(16, 200));
+  EXPECT_EQ(gain_of(fresh.get()), 1.0f);
+}
+
+TEST(MixerGain, Int32LimitAndPrecision) {
+  const float volumes[] = {1.0f, 1.0f};
+  std::vector<int32_t> zero(1, 0), out(1);
+  for (auto [in, expected] : {std::pair{2147483647, 2147483647}, std::pair{16777217, 16777216}}) {
+    Mixer m = make_mixer();
+    std::vector<int32_t> a = {in};
+    int32_t* tracks[] = {a.data(), zero.data()};
+    ASSERT_TRUE(audio_mixer_mix_int32(m.get(), tracks, volumes, 1, 2, out.data()));
+    EXPECT_EQ(out[0], expected);
+    EXPECT_EQ(gain_of(m.get()), 1.0f);  // equal to the limit is not above it
+  }
+  // A sum beyond 2^31 is limited; the loudest sample saturates at INT32_MAX.
+  Mixer m = make_mixer();
+  std::vector<int32_t> a = {2147483647, -5}, b = {2147483647, 5}, o(2);
+  int32_t* tracks[] = {a.data(), b.data()};
+  ASSERT_TRUE(audio_mixer_mix_int32(m.get(), tracks, volumes, 2, 2, o.data()));
+  EXPECT_EQ(o, (std::vector<int32_t>{2147483647, 0}));
+  EXPECT_LT(gain_of(m.get()), 1.0f);
+}
+
+TEST(MixerGain, ReleaseStallsJustBelowOne) {
+  Mixer m = make_mixer();
+  m->gain = 0.5f;
+  int calls = 0;
+  while (gain_of(m.get()) <= 0.99f) {
+    mix2(m.get(), {0}, {0});
+    ++calls;
+  }
+  EXPECT_EQ(calls, 124);
+  for (int i = 0; i < 1000; ++i) mix2(m.get(), {0}, {0});
+  EXPECT_EQ(gain_of(m.get()), 1.0f - 1.0f / 1048576.0f);
+  EXPECT_EQ(mix2(m.get(), {1000, 1, 32767}, {0, 0, 0}), (std::vector<int16_t>{999, 0, 32766}));
+
+  // A single-track call restores exactly 1.0.
+  std::vector<int16_t> t = {1000}, out(1);
+  int16_t* tracks[] = {t.data()};
+  const float unity[] = {1.0f};
+  ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks, unity, 1, 1, out.data()));
+  EXPECT_EQ(gain_of(m.get()), 1.0f);
+  EXPECT_EQ(mix2(m.get(), {1000}, {0}), std::vector<int16_t>{1000});
+}
+
+TEST(MixerTracks, MissingLaterTrackKeepsTheMultiTrackPath) {
+  Mixer m = make_mixer();
+  std::vector<int16_t> a = {-32768, 32767}, out(2);
+  int16_t* tracks[] = {a.data(), nullptr};
+  const float volumes[] = {1.0f, std::numeric_limits<float>::quiet_NaN()};
+  ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 2, 2, out.data()));
+  // Peak 32768 lowers the gain to 32767/32768: not a plain copy.
+  EXPECT_EQ(out, (std::vector<int16_t>{-32767, 32766}));
+}
+
+TEST(MixerTracks, OutputMayBeATrack) {
+  const std::vector<int16_t> a0 = {30000, -7, 12, 900}, b0 = {5000, 3, -12, 100};
+  const float volumes[] = {0.8f, 1.5f};
+  auto run = [&](int which) {
+    Mixer m = make_mixer();
+    std::vector<int16_t> a = a0, b = b0, separate(4);
+    int16_t* tracks[] = {a.data(), b.data()};
+    int16_t* out = which == 0 ? a.data() : which == 1 ? b.data() : separate.data();
+    EXPECT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 2, out));
+    return std::vector<int16_t>(out, out + 4);
+  };
+  const std::vector<int16_t> expected = run(2);
+  EXPECT_EQ(run(0), expected);
+  EXPECT_EQ(run(1), expected);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/alloc.h"
+#include "tavrin_amix/multi_audio_mixer.h"
+#include "tests/support/log_capture.h"
+
+namespace {
+
+using amix_test::error;
+using amix_test::info;
+using amix_test::LogCapture;
+using amix_test::LogLine;
+
+TEST(MultiMixer, LifecycleAndLogLines) {
+  LogCapture log;
+  multi_audio_mixer* m = multi_audio_mixer_create(4096);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->block_size, 4096);
+  std::vector<int16_t> a(2048, 1000), b(2048, -300);
+  int16_t* tracks[] = {a.data(), b.data()};
+  const float volumes[] = {1.0f, 1.0f};
+  ASSERT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 2), 0);
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(m->out_block[i], 700) << i;
+  EXPECT_EQ(multi_audio_mixer_release(m), 0);
+  EXPECT_EQ(log.lines(), (std::vector<LogLine>{info("multi audio mixer created: 4096"),
+                                               info("multi audio mixer released !")}));
+}
+
+TEST(MultiMixer, RefusedMixesLogAndKeepThePreviousBlock) {
+  multi_audio_mixer* m = multi_audio_mixer_create(8);
+  ASSERT_NE(m, nullptr);
+  std::vector<int16_t> a = {1, 2, 3, 4};
+  int16_t* tracks[] = {a.data()};
+  int16_t* missing[] = {nullptr};
+  const float volumes[] = {1.0f};
+  ASSERT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 1), 0);
+  LogCapture log;
+  EXPECT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 0), -1);
+  EXPECT_EQ(multi_audio_mixer_mix(m, missing, volumes, 1), -1);
+  EXPECT_EQ(std::vector<int16_t>(m->out_block, m->out_block + 4), a);
+  EXPECT_EQ(log.lines(), (std::vector<LogLine>{error("audio_mixer_mix_int16 failed !"),
+                                               error("audio_mixer_mix_int16 failed !")}));
+  multi_audio_mixer_release(m);
+}
+
+TEST(MultiMixer, NullRecordIsSilent) {
+  LogCapture log;
+  const float volumes[] = {1.0f};
+  EXPECT_EQ(multi_audio_mixer_mix(nullptr, nullptr, volumes, 1), -1);
+  EXPECT_EQ(multi_audio_mixer_release(nullptr), -1);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(MultiMixer, ZeroAndNegativeBlockSizes) {
+  LogCapture log;
+  multi_audio_mixer* zero = multi_audio_mixer_create(0);
+  ASSERT_NE(zero, nullptr);
+  std::vector<int16_t> a = {1};
+  int16_t* tracks[] = {a.data()};
+  const float volumes[] = {1.0f};
+  EXPECT_EQ(multi_audio_mixer_mix(zero, tracks, volumes, 1), -1);
+  multi_audio_mixer_release(zero);
+  EXPECT_EQ(multi_audio_mixer_create(-2), nullptr);
+  EXPECT_EQ(log.lines(), (std::vector<LogLine>{
+                             info("multi audio mixer created: 0"),
+                             error("audio_mixer_mix_int16 failed !"),
+                             info("multi audio mixer released !"),
+                             error("audio_mixer_create failed !")}));
+}
+
+TEST(MultiMixer, OddBlockSizeEndsWithAZeroByte) {
+  multi_audio_mixer* m = multi_audio_mixer_create(7);
+  ASSERT_NE(m, nullptr);
+  std::memset(m->out_block, 0xAB, 7);
+  std::vector<int16_t> a = {10, 20, 30, 0x7F7F}, b = {1, 2, 3, 0x7F7F};
+  int16_t* tracks[] = {a.data(), b.data()};
+  const float volumes[] = {1.0f, 1.0f};
+  ASSERT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 2), 0);
+  EXPECT_EQ(std::vector<int16_t>(m->out_block, m->out_block + 3), (std::vector<int16_t>{11, 22, 33}));
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(m->out_block)[6], 0);
+  multi_audio_mixer_release(m);
+}
+
+TEST(MultiMixer, GainCarriesAcrossBlocks) {
+  multi_audio_mixer* m = multi_audio_mixer_create(4);
+  ASSERT_NE(m, nullptr);
+  const float volumes[] = {1.0f, 1.0f};
+  std::vector<int16_t> a = {30000, 30000}, b = {30000, 30000};
+  int16_t* tracks[] = {a.data(), b.data()};
+  ASSERT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 2), 0);
+  EXPECT_EQ(m->out_block[0], 32766);
+  a = {1000, 1000};
+  b = {0, 0};
+  ASSERT_EQ(multi_audio_mixer_mix(m, tracks, volumes, 2), 0);
+  EXPECT_LT(m->out_block[0], 1000);  // still recovering
+  multi_audio_mixer_release(m);
+}
+
+// Every allocation of create may fail: NULL, the matching line, no leak
+// (the sanitizer build checks the last part).
+TEST(MultiMixer, AllocationFailures) {
+  const std::vector<std::vector<LogLine>> expected = {
+      {},                                                             // the record
+      {error("audio_mixer_create failed !")},                         // the mixer
+      {error("audio_mixer_create failed !")},                         // its sums
+      {error("multi audio mixer out block allocation failed: 64")}};  // the block
+  for (long n = 1; n <= long(expected.size()); ++n) {
+    LogCapture log;
+    amix_fault_fail_at(n);
+    EXPECT_EQ(multi_audio_mixer_create(64), nullptr) << "allocation " << n;
+    amix_fault_fail_at(0);
+    EXPECT_EQ(log.lines(), expected[n - 1]) << "allocation " << n;
+  }
+  amix_fault_fail_at(long(expected.size()) + 1);
+  multi_audio_mixer* m = multi_audio_mixer_create(64);
+  EXPECT_EQ(amix_fault_sites_reached(), long(expected.size()));
+  amix_fault_fail_at(0);
+  ASSERT_NE(m, nullptr);
+  multi_audio_mixer_release(m);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tavrin_amix/audio_mixer.h"
+#include "tests/mix/mix_test_util.h"
+
+namespace {
+
+using amix_test::repeated;
+
+void scale(std::vector<uint8_t>& v, float f) { audio_scale_uint8(v.data(), int32_t(v.size()), f); }
+void scale(std::vector<int16_t>& v, float f) { audio_scale_int16(v.data(), int32_t(v.size()), f); }
+void scale(std::vector<int32_t>& v, float f) { audio_scale_int32(v.data(), int32_t(v.size()), f); }
+
+// Scales `in` repeated over a long block (vector body and scalar tail) and
+// checks that every repetition turned into `expected`.
+template <typename T>
+void expect_scaled(const std::vector<T>& in, float factor, const std::vector<T>& expected) {
+  std::vector<T> block = repeated(in);
+  scale(block, factor);
+  EXPECT_EQ(block, repeated(expected)) << "factor " << factor;
+}
+
+constexpr int32_t kI32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t kI32Min = std::numeric_limits<int32_t>::min();
+
+TEST(Scale, UnityWindowLeavesSamplesUntouchedAndUnread) {
+  const float unity[] = {1.0f, 0.9999995f, 1.000001f, 0.999999f,
+                         std::nextafter(1.000001f, 0.0f)};
+  for (float f : unity) {
+    expect_scaled<uint8_t>({255, 0, 7}, f, {255, 0, 7});
+    expect_scaled<int16_t>({32767, -32768, 1}, f, {32767, -32768, 1});
+    // 2^24 + 1 would lose its low bit through single precision.
+    expect_scaled<int32_t>({16777217, kI32Max}, f, {16777217, kI32Max});
+    // Not even read: a bad pointer is harmless with a unity factor.
+    audio_scale_int16(nullptr, 100, f);
+  }
+}
+
+TEST(Scale, FactorsJustOutsideTheWindowApply) {
+  expect_scaled<uint8_t>({255}, 0.999998f, {254});
+  expect_scaled<int16_t>({32767, -32767}, 0.999998f, {32766, -32766});
+  const float below = std::nextafter(0.999999f, 0.0f);
+  expect_scaled<int16_t>({32767}, below, {32766});
+  const float above = std::nextafter(1.000001f, 2.0f);
+  expect_scaled<int32_t>({1 << 30}, above, {(1 << 30) + 1152});  // 2^30 * (1 + 9 * 2^-23)
+}
+
+TEST(Scale, TruncatesTowardZeroWithoutMidpoint) {
+  expect_scaled<int16_t>({3, -3, 5}, 0.5f, {1, -1, 2});
+  expect_scaled<uint8_t>({3, 255, 128}, 0.5f, {1, 127, 64});
+  expect_scaled<uint8_t>({200, 128, 1}, 0.0f, {0, 0, 0});  // 0, not 128
+  expect_scaled<int16_t>({-32768, 5}, 0.0f, {0, 0});
+  expect_scaled<int32_t>({kI32Min, 5}, 0.0f, {0, 0});
+}
+
+TEST(Scale, ClampsToTheSampleRange) {
+  expect_scaled<uint8_t>({200, 100}, 2.0f, {255, 200});
+  expect_scaled<int16_t>({20000, -20000}, 2.0f, {32767, -32768});
+  expect_scaled<uint8_t>({200, 0}, -1.0f, {0, 0});
+  expect_scaled<int16_t>({1000, -32768}, -1.0f, {-1000, 32767});
+}
+
+TEST(Scale, Int32GoesThroughSinglePrecision) {
+  expect_scaled<int32_t>({16777217}, 0.5f, {8388608});
+}
+
+TEST(Scale, NonPositiveCountLeavesTheBuffer) {
+  std::vector<int16_t> v = {1000, 2000};
+  audio_scale_int16(v.data(), 0, 0.5f);
+  audio_scale_int16(v.data(), -4, 0.5f);
+  EXPECT_EQ(v, (std::vector<int16_t>{1000, 2000}));
+}
+
+// Products beyond the int32 range saturate toward their own end instead of
+// flipping to INT32_MIN (a loud click); NaN products give 0.
+TEST(Scale, OverflowSaturatesAndNanGivesZero) {
+  expect_scaled<int32_t>({kI32Max, kI32Min, 1500000000, -1}, 2.0f, {kI32Max, kI32Min, kI32Max, -2});
+  expect_scaled<int32_t>({1000000000}, -3.0f, {kI32Min});
+  expect_scaled<int16_t>({30000, -30000, 1}, 1e6f, {32767, -32768, 32767});
+  expect_scaled<uint8_t>({200, 0}, 1e8f, {255, 0});
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  expect_scaled<int16_t>({5, 0, -5}, inf, {32767, 0, -32768});
+  expect_scaled<int32_t>({5, 0, -5}, -inf, {kI32Min, 0, kI32Max});
+  expect_scaled<uint8_t>({5, 0}, nan, {0, 0});
+  expect_scaled<int16_t>({5, -5}, nan, {0, 0});
+  expect_scaled<int32_t>({5, kI32Min}, nan, {0, 0});
+}
+
+}  // namespace
