@@ -19,3 +19,11 @@ elseif(AMIX_SANITIZE STREQUAL "thread")
 elseif(NOT AMIX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "AMIX_SANITIZE must be 'address', 'thread' or empty")
 endif()
+
+if(AMIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "AMIX_FUZZ needs clang (libFuzzer)")
+  endif()
+  # Coverage feedback for everything; the fuzz targets link the driver.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -46,8 +46,12 @@ template <typename T>
 HWY_INLINE VN<T> Narrow(VI v) {
   if constexpr (sizeof(T) == 4) {
     return v;
-  } else {
+  } else if constexpr (sizeof(T) == 2) {
     return hn::DemoteTo(DN<T>(), v);
+  } else {
+    // Through int16: Highway's direct int32 -> uint8 demotion does not
+    // saturate 32768..65535 on AVX2/AVX-512 (it keeps the low byte).
+    return hn::DemoteTo(DN<T>(), hn::DemoteTo(DN<int16_t>(), v));
   }
 }
 template <typename T>

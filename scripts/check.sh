@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds everything and runs every test: the optimised build, then the
-# AddressSanitizer+UBSan build and the ThreadSanitizer build.
-# Usage: scripts/check.sh [stage...]   (stages: deps dev asan tsan; default all)
+# Builds everything and runs every test: the optimised build, the
+# AddressSanitizer+UBSan build, the ThreadSanitizer build, and each libFuzzer
+# target for a bounded time (AMIX_FUZZ_SECONDS, default 60).
+# Usage: scripts/check.sh [stage...]   (stages: deps dev asan tsan fuzz; default all)
 set -eu
 cd "$(dirname "$0")/.."
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -21,7 +22,28 @@ stage_dev() { build_and_test dev; }
 stage_asan() { build_and_test asan; }
 stage_tsan() { build_and_test tsan -L native; }
 
-stages=${*:-"deps dev asan tsan"}
+stage_fuzz() {
+  echo "=== fuzz: build"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$JOBS"
+  for f in build/fuzz/tests/fuzz/fuzz_*; do
+    name=${f##*/fuzz_}
+    corpus=build/fuzz/corpus/$name
+    mkdir -p "$corpus"
+    if [ -d "tests/fuzz/corpus/$name" ]; then cp -r "tests/fuzz/corpus/$name/." "$corpus/"; fi
+    set -- -max_total_time="${AMIX_FUZZ_SECONDS:-60}" -timeout=20 -print_final_stats=1
+    if [ -f "tests/fuzz/$name.dict" ]; then set -- "$@" -dict="tests/fuzz/$name.dict"; fi
+    echo "=== fuzz: $name"
+    if ! "$f" "$@" "$corpus" >"build/fuzz/$name.log" 2>&1; then
+      tail -n 60 "build/fuzz/$name.log"
+      echo "=== fuzz: $name FAILED"
+      return 1
+    fi
+    grep -E "stat::(number_of_executed_units|average_exec_per_sec)" "build/fuzz/$name.log" | sed "s/^/    $name /"
+  done
+}
+
+stages=${*:-"deps dev asan tsan fuzz"}
 start=$(date +%s)
 for s in $stages; do
   t0=$(date +%s)

@@ -33,7 +33,8 @@ void for_each_target(F body) {
 
 const std::vector<float>& factor_table() {
   static const std::vector<float> table = {
-      0.0f, -0.0f, 0.5f, 0.8f, 2.0f, -1.0f, -0.3f, 3.75f, 65537.0f, 1e6f, 1e10f,
+      0.0f, -0.0f, 0.5f, 0.8f, 2.0f, -1.0f, -0.3f, 3.75f, 150.0f, -150.0f, 200.5f, 65537.0f,
+      131071.5f, 1e6f, 1e10f,
       std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity(),
       -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
       1e-40f, 1.0f, 0.999999f, std::nextafter(0.999999f, 0.0f), 1.000001f,

@@ -1,0 +1,89 @@
+// The scaling functions and the three mixers against the scalar reference:
+// every result, every buffer byte and the gain must match bit for bit.
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "mix/reference.h"
+#include "tavrin_amix/audio_mixer.h"
+#include "tests/fuzz/fuzz_input.h"
+
+namespace {
+
+using amix_fuzz::Input;
+
+bool lib_mix(audio_mixer* m, uint8_t* const* t, const float* v, int32_t n, int32_t k, uint8_t* o) {
+  return audio_mixer_mix_uint8(m, t, v, n, k, o);
+}
+bool lib_mix(audio_mixer* m, int16_t* const* t, const float* v, int32_t n, int32_t k, int16_t* o) {
+  return audio_mixer_mix_int16(m, t, v, n, k, o);
+}
+bool lib_mix(audio_mixer* m, int32_t* const* t, const float* v, int32_t n, int32_t k, int32_t* o) {
+  return audio_mixer_mix_int32(m, t, v, n, k, o);
+}
+void lib_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
+void lib_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
+void lib_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
+
+// One mixer of type T driven by the rest of the input: each step is a scale
+// or a mix over windows of one arena, so tracks and output may alias.
+template <typename T>
+void run(Input& in) {
+  const int32_t capacity = int32_t(in.range(0, 512));
+  audio_mixer* fast = audio_mixer_create(capacity);
+  audio_mixer* slow = audio_mixer_create(capacity);
+  AMIX_FUZZ_CHECK(fast && slow);
+  std::vector<T> arena(size_t(in.range(1, 2048)));
+  for (auto& s : arena) s = in.take<T>();
+  while (!in.empty()) {
+    std::vector<T> copy = arena;
+    const int32_t count = int32_t(in.range(-2, int64_t(arena.size())));
+    const int32_t span = count > 0 ? count : 0;
+    auto window = [&](bool allow_null) -> int64_t {
+      if (allow_null && in.range(0, 7) == 0) return -1;
+      return in.range(0, int64_t(arena.size()) - span);
+    };
+    if (in.range(0, 3) == 0) {
+      const int64_t at = window(false);
+      const float v = in.take<float>();
+      lib_scale(arena.data() + at, count, v);
+      amix::ref::scale(copy.data() + at, count, v);
+    } else {
+      const int32_t k = int32_t(in.range(-1, 40));
+      std::vector<T*> ta, tb;
+      std::vector<float> vols;
+      for (int32_t t = 0; t < (k > 0 ? k : 0); ++t) {
+        const int64_t at = window(t > 0);
+        ta.push_back(at < 0 ? nullptr : arena.data() + at);
+        tb.push_back(at < 0 ? nullptr : copy.data() + at);
+        vols.push_back(in.take<float>());
+      }
+      if (ta.empty()) {
+        ta.push_back(nullptr);
+        tb.push_back(nullptr);
+        vols.push_back(1.0f);
+      }
+      const int64_t out_at = window(false);
+      const bool a = lib_mix(fast, ta.data(), vols.data(), count, k, arena.data() + out_at);
+      const bool b = amix::ref::mix(slow, tb.data(), vols.data(), count, k, copy.data() + out_at);
+      AMIX_FUZZ_CHECK(a == b);
+      AMIX_FUZZ_CHECK(std::memcmp(&fast->gain, &slow->gain, sizeof(float)) == 0);
+    }
+    AMIX_FUZZ_CHECK(arena == copy);
+  }
+  audio_mixer_destroy(fast);
+  audio_mixer_destroy(slow);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  switch (in.range(0, 2)) {
+    case 0: run<uint8_t>(in); break;
+    case 1: run<int16_t>(in); break;
+    default: run<int32_t>(in); break;
+  }
+  return 0;
+}
