@@ -48,3 +48,20 @@ if(NOT ANDROID AND AMIX_LIBLOG_DIR)
   list(APPEND CMAKE_BUILD_RPATH "${AMIX_LIBLOG_DIR}")
   list(APPEND CMAKE_INSTALL_RPATH "${AMIX_LIBLOG_DIR}")
 endif()
+
+# --- Java: JNI headers, and the JDK for the Java classes and their tests ----
+if(AMIX_BUILD_JAVA)
+  if(ANDROID)
+    set(AMIX_JNI_INCLUDE_DIRS "")  # jni.h is part of the NDK's sysroot
+  else()
+    find_package(Java 17 REQUIRED COMPONENTS Runtime Development)
+    if(NOT JAVA_HOME AND NOT DEFINED ENV{JAVA_HOME})
+      # The JDK that owns javac, not whichever one FindJNI meets first.
+      get_filename_component(amix_javac "${Java_JAVAC_EXECUTABLE}" REALPATH)
+      get_filename_component(amix_jdk "${amix_javac}" DIRECTORY)
+      get_filename_component(JAVA_HOME "${amix_jdk}" DIRECTORY)
+    endif()
+    find_package(JNI REQUIRED COMPONENTS JVM)
+    set(AMIX_JNI_INCLUDE_DIRS ${JNI_INCLUDE_DIRS})
+  endif()
+endif()

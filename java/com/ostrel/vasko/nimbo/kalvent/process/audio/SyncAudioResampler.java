@@ -1,0 +1,99 @@
+package com.ostrel.vasko.nimbo.kalvent.process.audio;
+
+import java.nio.ByteBuffer;
+
+/**
+ * A meeting point between a producer thread that writes signed 16-bit PCM of
+ * any rate, layout and block size, and a consumer thread that reads blocks of
+ * a fixed size at the target rate and layout (libtavrin_amix).
+ *
+ * <p>The producer waits while a whole block is already buffered; the consumer
+ * waits until a whole block is buffered, the stream has ended, or the object
+ * was interrupted. The last block of a stream is padded with zero bytes.
+ *
+ * <pre>{@code
+ * SyncAudioResampler r = new SyncAudioResampler();
+ * r.init(44100, 2, 48000, 2, 4096);
+ * // producer thread:  r.write(decoded, n, ptsUs, last);
+ * // consumer thread:  while ((n = r.read(block)) > 0) encode(block, n);
+ * // shutdown:         r.interrupt(); join both threads; r.release();
+ * }</pre>
+ *
+ * <p>Threading: one producer thread calls {@link #write}, one consumer thread
+ * calls {@code read}; {@link #interrupt} may come from any thread;
+ * {@link #release} only when neither thread is inside a call. Buffers are
+ * direct, in native byte order. No method throws an exception of its own.
+ */
+public final class SyncAudioResampler implements AutoCloseable {
+  static {
+    String path = System.getProperty("tavrin.amix.library");
+    if (path != null) System.load(path); else System.loadLibrary("tavrin_amix");
+  }
+
+  /** The native object's address, written by {@link #init}; 0 when none. */
+  private long mResamplerId;
+
+  /**
+   * Creates the native object. Call once.
+   *
+   * @param blockSize bytes delivered by every read, 1 to 576000
+   * @return {@code true} when it was created; {@code false} for an unknown
+   *     speaker code, a rate of 0 or below, or a block size out of range
+   *     (logged)
+   */
+  public native boolean init(int srcSamplesPerSec, int srcSpeakers, int dstSamplesPerSec,
+      int dstSpeakers, int blockSize);
+
+  /**
+   * Converts {@code size} bytes from the start of {@code data} and queues
+   * them; waits while a whole block is already queued (not once interrupted).
+   *
+   * @param stamp recorded with the data (presentation time, for example)
+   * @param endOfStream marks the last write; {@code size} may then be 0
+   * @return {@code true} when the data was accepted; {@code false} when the
+   *     object is not initialised or released, {@code data} is not direct,
+   *     {@code size} is negative or beyond its capacity, {@code size} is 0
+   *     without {@code endOfStream}, or the conversion failed (logged)
+   */
+  public native boolean write(ByteBuffer data, int size, long stamp, boolean endOfStream);
+
+  /**
+   * Reads one block into the start of {@code outputBuffer}; waits for a whole
+   * block, the end of the stream or an interrupt. A short last block is
+   * padded with zero bytes up to the block size.
+   *
+   * @return the bytes of audio delivered, or -1 when nothing is left after
+   *     the end or an interrupt, the object is not initialised or released,
+   *     or the buffer is not direct or smaller than one block (logged)
+   */
+  public native int read(ByteBuffer outputBuffer);
+
+  /**
+   * Reads one block like {@link #read(ByteBuffer)}.
+   *
+   * @return a new array of exactly the bytes of audio delivered, or
+   *     {@code null} in the cases where {@link #read(ByteBuffer)} gives -1
+   */
+  public native byte[] read();
+
+  /**
+   * Wakes a waiting producer or consumer; from now on neither waits.
+   * Permanent. Does nothing when the object is not initialised.
+   */
+  public native void interrupt();
+
+  /**
+   * Interrupts and frees the native object. Call only when neither the
+   * producer nor the consumer is inside a call.
+   *
+   * @return {@code true} when an object was released; {@code false} when
+   *     there was none (never initialised, or released already)
+   */
+  public native boolean release();
+
+  /** Same as {@link #release()}. */
+  @Override
+  public void close() {
+    release();
+  }
+}

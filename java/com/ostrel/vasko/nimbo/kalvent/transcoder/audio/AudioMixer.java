@@ -1,0 +1,111 @@
+package com.ostrel.vasko.nimbo.kalvent.transcoder.audio;
+
+import java.nio.ByteBuffer;
+
+/**
+ * Mixes two PCM tracks into one, with a volume per track and an adaptive
+ * master gain that keeps the mix inside the sample range (libtavrin_amix).
+ *
+ * <p>Samples are unsigned 8-bit (plain magnitudes 0..255), signed 16-bit or
+ * signed 32-bit, in native byte order, in <em>direct</em> byte buffers.
+ * Mixing works in place: a track whose volume is not 1.0 holds its scaled
+ * samples after the call. The master gain carries over from one call to the
+ * next on the same mixer: when a block's loudest sum would leave the range
+ * the gain drops at once, then recovers by 1/32 of its distance to 1.0 per
+ * call.
+ *
+ * <p>The native methods take the mixer's handle explicitly; an instance of
+ * this class owns one handle and closes it:
+ *
+ * <pre>{@code
+ * try (AudioMixer mixer = AudioMixer.create(2 * blockBytes)) {
+ *     mixer.mixTracks(voice, 0, 1.0f, music, 0, 0.5f, out, 0, 16, blockBytes);
+ * }
+ * }</pre>
+ *
+ * <p>Threading: a mixer is used by one thread at a time; distinct mixers are
+ * independent. No method throws an exception of its own.
+ */
+public final class AudioMixer implements AutoCloseable {
+  static {
+    String path = System.getProperty("tavrin.amix.library");
+    if (path != null) System.load(path); else System.loadLibrary("tavrin_amix");
+  }
+
+  private long handle;
+
+  private AudioMixer(long handle) {
+    this.handle = handle;
+  }
+
+  /**
+   * Creates a mixer owned by the returned object.
+   *
+   * @param capacity as for {@link #init(int)}
+   * @return the mixer, or {@code null} when it cannot be created
+   */
+  public static AudioMixer create(int capacity) {
+    long h = init(capacity);
+    return h == -1 ? null : new AudioMixer(h);
+  }
+
+  /** The native handle this object owns, 0 once closed. */
+  public synchronized long handle() {
+    return handle;
+  }
+
+  /**
+   * {@link #mix} on this object's handle.
+   *
+   * @return the result of {@link #mix}; {@code false} once closed
+   */
+  public synchronized boolean mixTracks(ByteBuffer track1, int track1Offset, float track1Volume,
+      ByteBuffer track2, int track2Offset, float track2Volume, ByteBuffer outputBuffer,
+      int outputOffset, int bitsPerSample, int size) {
+    return handle != 0 && mix(handle, track1, track1Offset, track1Volume, track2, track2Offset,
+        track2Volume, outputBuffer, outputOffset, bitsPerSample, size);
+  }
+
+  /** Destroys the mixer; later calls on this object fail. Idempotent. */
+  @Override
+  public synchronized void close() {
+    if (handle != 0) {
+      destroy(handle);
+      handle = 0;
+    }
+  }
+
+  /**
+   * Creates a native mixer.
+   *
+   * @param capacity room for {@code capacity / 2} samples per two-track mix
+   *     (create with at least 2 x size for 8-bit mixes, size for 16-bit, size
+   *     / 2 for 32-bit); values below 1024 select 1024
+   * @return the handle, or -1 when the mixer cannot be created (logged)
+   */
+  public static native long init(int capacity);
+
+  /**
+   * Mixes {@code size} bytes of two tracks into {@code outputBuffer}.
+   *
+   * @param handle from {@link #init(int)}
+   * @param track1 direct buffer; {@code size} bytes from {@code track1Offset}
+   *     are read and, with a volume other than 1.0, scaled in place
+   * @param track2 as track1
+   * @param outputBuffer direct buffer receiving {@code size} bytes at
+   *     {@code outputOffset}; may be one of the tracks
+   * @param bitsPerSample 8, 16 or 32
+   * @param size bytes per track and output (whole samples are mixed)
+   * @return {@code true} when the mix was written; {@code false}, touching
+   *     nothing, for a handle of 0 or -1, another bit depth, a buffer that is
+   *     {@code null} or not direct, a negative offset or size, a region
+   *     beyond a buffer's capacity, fewer than one sample, or more samples
+   *     than the mixer's capacity allows
+   */
+  public static native boolean mix(long handle, ByteBuffer track1, int track1Offset,
+      float track1Volume, ByteBuffer track2, int track2Offset, float track2Volume,
+      ByteBuffer outputBuffer, int outputOffset, int bitsPerSample, int size);
+
+  /** Destroys the mixer of {@code handle}; 0 and -1 are ignored. */
+  public static native void destroy(long handle);
+}

@@ -1,0 +1,38 @@
+package com.ostrel.vasko.nimbo.kalvent.testing;
+
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
+
+/** Direct buffers in native byte order, filled from and read back as arrays. */
+public final class Buffers {
+  public static ByteBuffer direct(int bytes) {
+    return ByteBuffer.allocateDirect(bytes).order(ByteOrder.nativeOrder());
+  }
+
+  public static ByteBuffer shorts(short... values) {
+    ByteBuffer b = direct(values.length * 2);
+    b.asShortBuffer().put(values);
+    return b;
+  }
+
+  public static short[] shortsOf(ByteBuffer b, int offsetBytes, int count) {
+    short[] out = new short[count];
+    b.duplicate().order(ByteOrder.nativeOrder()).position(offsetBytes).slice()
+        .order(ByteOrder.nativeOrder()).asShortBuffer().get(out);
+    return out;
+  }
+
+  public static short[] shortsOf(byte[] bytes) {
+    short[] out = new short[bytes.length / 2];
+    ByteBuffer.wrap(bytes).order(ByteOrder.nativeOrder()).asShortBuffer().get(out);
+    return out;
+  }
+
+  public static byte[] bytesOf(ByteBuffer b) {
+    byte[] out = new byte[b.capacity()];
+    b.duplicate().clear().get(out);
+    return out;
+  }
+
+  private Buffers() {}
+}

@@ -1,0 +1,124 @@
+package com.ostrel.vasko.nimbo.kalvent.transcoder.audio;
+
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.bytesOf;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.direct;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shorts;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shortsOf;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.ostrel.vasko.nimbo.kalvent.testing.NativeLog;
+import java.nio.ByteBuffer;
+import java.util.List;
+import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Test;
+
+class AudioMixerTest {
+  private long handle;
+
+  @BeforeEach
+  void create() {
+    NativeLog.clear();
+    handle = AudioMixer.init(0);
+    assertNotEquals(-1, handle);
+  }
+
+  @AfterEach
+  void destroy() {
+    AudioMixer.destroy(handle);
+  }
+
+  @Test
+  void dispatchesOnBitDepth() {
+    ByteBuffer a8 = direct(2).put(0, (byte) 100).put(1, (byte) 200);
+    ByteBuffer b8 = direct(2).put(0, (byte) 100).put(1, (byte) 10);
+    ByteBuffer out = direct(2);
+    assertTrue(AudioMixer.mix(handle, a8, 0, 1.0f, b8, 0, 1.0f, out, 0, 8, 2));
+    assertEquals(200, out.get(0) & 0xFF);
+    assertEquals(210, out.get(1) & 0xFF);
+
+    ByteBuffer a32 = direct(8).putInt(0, 70000).putInt(4, -5);
+    ByteBuffer b32 = direct(8).putInt(0, 1).putInt(4, -5);
+    ByteBuffer out32 = direct(8);
+    assertTrue(AudioMixer.mix(handle, a32, 0, 1.0f, b32, 0, 1.0f, out32, 0, 32, 8));
+    assertEquals(70001, out32.getInt(0));
+    assertEquals(-10, out32.getInt(4));
+    // 3 bytes hold no whole 32-bit sample: the mixer refuses an empty mix.
+    assertFalse(AudioMixer.mix(handle, a32, 0, 1.0f, b32, 0, 1.0f, out32, 0, 32, 3));
+  }
+
+  @Test
+  void otherBitDepthsTouchNothing() {
+    ByteBuffer a = shorts((short) 1000, (short) 2000);
+    ByteBuffer b = shorts((short) 1, (short) 2);
+    ByteBuffer out = shorts((short) 7, (short) 7);
+    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, b, 0, 0.5f, out, 0, 24, 4));
+    assertArrayEquals(new short[] {1000, 2000}, shortsOf(a, 0, 2));
+    assertArrayEquals(new short[] {7, 7}, shortsOf(out, 0, 2));
+  }
+
+  @Test
+  void mixesWholeSamplesThroughOffsetsAndScalesTrackOneInPlace() {
+    ByteBuffer a = shorts((short) 0, (short) 1000, (short) -3, (short) 40, (short) 99);
+    ByteBuffer b = shorts((short) 10, (short) 20, (short) 30, (short) 5);
+    ByteBuffer out = shorts(new short[6]);
+    // 7 bytes at 16 bits: three samples; track 1 starts one sample in.
+    assertTrue(AudioMixer.mix(handle, a, 2, 0.5f, b, 0, 1.0f, out, 4, 16, 7));
+    assertArrayEquals(new short[] {0, 500, -1, 20, 99}, shortsOf(a, 0, 5));
+    assertArrayEquals(new short[] {10, 20, 30, 5}, shortsOf(b, 0, 4));
+    assertArrayEquals(new short[] {0, 0, 510, 19, 50, 0}, shortsOf(out, 0, 6));
+  }
+
+  @Test
+  void capacityHasAFloorOf1024() {
+    for (int capacity : new int[] {0, 1023, -5, 1024}) {
+      long h = AudioMixer.init(capacity);
+      ByteBuffer a = direct(1026), b = direct(1026), out = direct(1026);
+      assertTrue(AudioMixer.mix(h, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 1024), "512 samples");
+      assertFalse(AudioMixer.mix(h, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 1026), "513 samples");
+      AudioMixer.destroy(h);
+    }
+    long big = AudioMixer.init(4096);
+    ByteBuffer a = direct(4096), b = direct(4096), out = direct(4096);
+    assertTrue(AudioMixer.mix(big, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 4096));
+    AudioMixer.destroy(big);
+  }
+
+  @Test
+  void badBuffersAndHandlesAreRefusedUntouched() {
+    ByteBuffer a = shorts((short) 1000, (short) 2000);
+    ByteBuffer b = shorts((short) 1, (short) 2);
+    ByteBuffer out = shorts((short) 7, (short) 7);
+    ByteBuffer heap = ByteBuffer.allocate(4);
+    byte[] a0 = bytesOf(a);
+    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, heap, 0, 1.0f, out, 0, 16, 4));
+    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, null, 0, 1.0f, out, 0, 16, 4));
+    assertFalse(AudioMixer.mix(handle, a, -2, 0.5f, b, 0, 1.0f, out, 0, 16, 4));
+    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, b, 0, 1.0f, out, 0, 16, -4));
+    assertFalse(AudioMixer.mix(handle, a, 2, 0.5f, b, 0, 1.0f, out, 0, 16, 4));
+    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, b, 0, 1.0f, out, 1, 16, 4));
+    assertFalse(AudioMixer.mix(0, a, 0, 0.5f, b, 0, 1.0f, out, 0, 16, 4));
+    assertFalse(AudioMixer.mix(-1, a, 0, 0.5f, b, 0, 1.0f, out, 0, 16, 4));
+    assertArrayEquals(a0, bytesOf(a));
+    assertArrayEquals(new short[] {7, 7}, shortsOf(out, 0, 2));
+    AudioMixer.destroy(0);
+    AudioMixer.destroy(-1);
+    assertEquals(List.of(), NativeLog.lines());
+  }
+
+  @Test
+  void ownedMixerClosesOnce() {
+    AudioMixer mixer = AudioMixer.create(1024);
+    ByteBuffer a = shorts((short) 1), b = shorts((short) 2), out = direct(2);
+    assertTrue(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
+    assertEquals(3, out.getShort(0));
+    mixer.close();
+    mixer.close();
+    assertEquals(0, mixer.handle());
+    assertFalse(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
+  }
+}
