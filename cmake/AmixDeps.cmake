@@ -61,7 +61,16 @@ if(AMIX_BUILD_JAVA)
       get_filename_component(amix_jdk "${amix_javac}" DIRECTORY)
       get_filename_component(JAVA_HOME "${amix_jdk}" DIRECTORY)
     endif()
-    find_package(JNI REQUIRED COMPONENTS JVM)
-    set(AMIX_JNI_INCLUDE_DIRS ${JNI_INCLUDE_DIRS})
+    if(CMAKE_CROSSCOMPILING)
+      # The host JDK's headers serve any Linux target; there is no JVM to
+      # link or run, so only the native side is built and tested.
+      find_path(AMIX_JNI_H jni.h PATHS ${JAVA_HOME}/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+      find_path(AMIX_JNI_MD_H jni_md.h PATHS ${JAVA_HOME}/include/linux NO_CMAKE_FIND_ROOT_PATH
+                REQUIRED)
+      set(AMIX_JNI_INCLUDE_DIRS ${AMIX_JNI_H} ${AMIX_JNI_MD_H})
+    else()
+      find_package(JNI REQUIRED COMPONENTS JVM)
+      set(AMIX_JNI_INCLUDE_DIRS ${JNI_INCLUDE_DIRS})
+    endif()
   endif()
 endif()

@@ -1,13 +1,15 @@
 #!/bin/sh
 # Builds everything and runs every test: the optimised build, the
 # AddressSanitizer+UBSan build, the ThreadSanitizer build, and each libFuzzer
-# target for a bounded time (AMIX_FUZZ_SECONDS, default 60).
-# Usage: scripts/check.sh [stage...]   (stages: deps dev asan tsan fuzz; default all)
+# target for a bounded time (AMIX_FUZZ_SECONDS, default 60), and the native
+# tests of the arm64 and armhf cross builds under qemu-user.
+# Usage: scripts/check.sh [stage...]
+#   stages: deps dev asan tsan fuzz arm64 armhf (default: all of them)
 set -eu
 cd "$(dirname "$0")/.."
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-stage_deps() { scripts/deps.sh; }
+stage_deps() { scripts/deps.sh --cross; }
 
 build_and_test() {  # preset [ctest args...]
   preset=$1; shift
@@ -21,6 +23,8 @@ build_and_test() {  # preset [ctest args...]
 stage_dev() { build_and_test dev; }
 stage_asan() { build_and_test asan; }
 stage_tsan() { build_and_test tsan -L native; }
+stage_arm64() { build_and_test arm64; }
+stage_armhf() { build_and_test armhf; }
 
 stage_fuzz() {
   echo "=== fuzz: build"
@@ -43,7 +47,7 @@ stage_fuzz() {
   done
 }
 
-stages=${*:-"deps dev asan tsan fuzz"}
+stages=${*:-"deps dev asan tsan fuzz arm64 armhf"}
 start=$(date +%s)
 for s in $stages; do
   t0=$(date +%s)

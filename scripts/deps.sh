@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs what building and testing need on Debian 12 (as root, or through
 # sudo).  Does nothing when every package is already there.
+# With --cross: also the arm64 and armhf cross compilers, the multiarch
+# libraries they link, and qemu-user to run their tests.
 set -eu
 
 PACKAGES="
@@ -12,14 +14,27 @@ PACKAGES="
   valgrind
 "
 
+CROSS_PACKAGES="
+  g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
+  libswresample-dev:arm64 libavutil-dev:arm64 android-liblog-dev:arm64 libhwy-dev:arm64 libgtest-dev:arm64
+  libswresample-dev:armhf libavutil-dev:armhf android-liblog-dev:armhf libhwy-dev:armhf libgtest-dev:armhf
+"
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+if [ "${1:-}" = "--cross" ]; then
+  for arch in arm64 armhf; do
+    dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch"
+  done
+  PACKAGES="$PACKAGES $CROSS_PACKAGES"
+fi
+
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 echo "Installing:$missing"
 $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
