@@ -1,10 +1,11 @@
 #!/bin/sh
 # Builds everything and runs every test: the optimised build, the
-# AddressSanitizer+UBSan build, the ThreadSanitizer build, and each libFuzzer
+# AddressSanitizer+UBSan build, the ThreadSanitizer build, valgrind memcheck
+# over the native tests, each libFuzzer
 # target for a bounded time (AMIX_FUZZ_SECONDS, default 60), and the native
 # tests of the arm64 and armhf cross builds under qemu-user.
 # Usage: scripts/check.sh [stage...]
-#   stages: deps dev asan tsan fuzz arm64 armhf (default: all of them)
+#   stages: deps dev asan tsan valgrind fuzz arm64 armhf (default: all of them)
 set -eu
 cd "$(dirname "$0")/.."
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -23,6 +24,14 @@ build_and_test() {  # preset [ctest args...]
 stage_dev() { build_and_test dev; }
 stage_asan() { build_and_test asan; }
 stage_tsan() { build_and_test tsan -L native; }
+stage_valgrind() {  # after dev: every native test program under memcheck
+  [ -f build/dev/tests/native-tests.txt ] || stage_dev
+  while read -r t; do
+    echo "=== valgrind: ${t##*/}"
+    valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+      --track-origins=yes "$t" --gtest_brief=1
+  done <build/dev/tests/native-tests.txt
+}
 stage_arm64() { build_and_test arm64; }
 stage_armhf() { build_and_test armhf; }
 
@@ -47,7 +56,7 @@ stage_fuzz() {
   done
 }
 
-stages=${*:-"deps dev asan tsan fuzz arm64 armhf"}
+stages=${*:-"deps dev asan tsan valgrind fuzz arm64 armhf"}
 start=$(date +%s)
 for s in $stages; do
   t0=$(date +%s)
