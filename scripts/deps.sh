@@ -10,7 +10,7 @@ PACKAGES="
   libswresample-dev libavutil-dev android-liblog-dev libhwy-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openjdk-17-jdk-headless junit5
-  libsndfile1-dev
+  libsndfile1-dev libcairo2-dev
   valgrind
 "
 
