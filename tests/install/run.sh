@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs the build into a scratch prefix, then builds and runs outside
+# consumers against it: through find_package, through pkg-config, and a
+# Java program loading the installed library with the installed jar.
+# Usage: run.sh <build dir> <source dir> <scratch dir>
+set -eu
+build=$1 src=$2 work=$3
+rm -rf "$work"
+mkdir -p "$work"
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log"
+libdir=$(dirname "$(find "$work/prefix" -name 'libtavrin_amix.so' | head -n 1)")
+
+cmake -S "$src/tests/install/consumer" -B "$work/cmake" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/cmake.log"
+cmake --build "$work/cmake" >>"$work/cmake.log"
+LD_LIBRARY_PATH=$libdir "$work/cmake/consumer"
+
+PKG_CONFIG_PATH=$libdir/pkgconfig
+export PKG_CONFIG_PATH
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Werror "$src/tests/install/consumer/consumer.c" \
+  $(pkg-config --cflags --libs tavrin_amix) -o "$work/pc-consumer"
+LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
+
+jar=$(find "$work/prefix/share/java" -name 'tavrin-amix-*.jar' ! -name '*-javadoc.jar' ! -name '*-sources.jar' | head -n 1)
+javac -d "$work/java" -cp "$jar" "$src/tests/install/consumer/Hello.java"
+java -Djava.library.path="$libdir" -cp "$jar:$work/java" Hello
