@@ -7,7 +7,7 @@ extern "C" {
 namespace amix {
 namespace {
 
-constexpr uint32_t kFormatCount = 9;  // codes 0..8
+constexpr uint32_t kFormatCount = 9;     // codes 0..8
 constexpr uint32_t kSpeakersCount = 11;  // codes 0..10
 
 struct FormatRow {
@@ -17,15 +17,15 @@ struct FormatRow {
 };
 
 constexpr FormatRow kFormats[kFormatCount] = {
-    {AV_SAMPLE_FMT_S16, 0, false},   // PCM_FORMAT_NONE
-    {AV_SAMPLE_FMT_U8, 1, false},    // PCM_FORMAT_U8
-    {AV_SAMPLE_FMT_S16, 2, false},   // PCM_FORMAT_S16
-    {AV_SAMPLE_FMT_S32, 4, false},   // PCM_FORMAT_S32
-    {AV_SAMPLE_FMT_FLT, 4, false},   // PCM_FORMAT_FLOAT
-    {AV_SAMPLE_FMT_U8P, 1, true},    // PCM_FORMAT_U8_PLANAR
-    {AV_SAMPLE_FMT_S16P, 2, true},   // PCM_FORMAT_S16_PLANAR
-    {AV_SAMPLE_FMT_S32P, 4, true},   // PCM_FORMAT_S32_PLANAR
-    {AV_SAMPLE_FMT_FLTP, 4, true},   // PCM_FORMAT_FLOAT_PLANAR
+    {AV_SAMPLE_FMT_S16, 0, false},  // PCM_FORMAT_NONE
+    {AV_SAMPLE_FMT_U8, 1, false},   // PCM_FORMAT_U8
+    {AV_SAMPLE_FMT_S16, 2, false},  // PCM_FORMAT_S16
+    {AV_SAMPLE_FMT_S32, 4, false},  // PCM_FORMAT_S32
+    {AV_SAMPLE_FMT_FLT, 4, false},  // PCM_FORMAT_FLOAT
+    {AV_SAMPLE_FMT_U8P, 1, true},   // PCM_FORMAT_U8_PLANAR
+    {AV_SAMPLE_FMT_S16P, 2, true},  // PCM_FORMAT_S16_PLANAR
+    {AV_SAMPLE_FMT_S32P, 4, true},  // PCM_FORMAT_S32_PLANAR
+    {AV_SAMPLE_FMT_FLTP, 4, true},  // PCM_FORMAT_FLOAT_PLANAR
 };
 constexpr FormatRow kNoFormat = kFormats[PCM_FORMAT_NONE];
 
@@ -35,19 +35,19 @@ struct SpeakersRow {
 };
 
 constexpr SpeakersRow kSpeakers[kSpeakersCount] = {
-    {0, 0},                                // PCM_SPEAKERS_NONE
-    {AV_CH_LAYOUT_MONO, 1},                // PCM_SPEAKERS_MONO
-    {AV_CH_LAYOUT_STEREO, 2},              // PCM_SPEAKERS_STEREO
-    {AV_CH_LAYOUT_2_1, 3},                 // PCM_SPEAKERS_2_1
-    {AV_CH_LAYOUT_QUAD, 4},                // PCM_SPEAKERS_QUAD
-    {AV_CH_LAYOUT_4POINT1, 5},             // PCM_SPEAKERS_4_1
-    {AV_CH_LAYOUT_5POINT1, 6},             // PCM_SPEAKERS_5_1
-    {AV_CH_LAYOUT_5POINT1_BACK, 6},        // PCM_SPEAKERS_5_1_BACK
-    {AV_CH_LAYOUT_7POINT1, 8},             // PCM_SPEAKERS_7_1
-    {AV_CH_LAYOUT_7POINT1_WIDE_BACK, 8},   // PCM_SPEAKERS_7_1_WIDE_BACK
+    {0, 0},                               // PCM_SPEAKERS_NONE
+    {AV_CH_LAYOUT_MONO, 1},               // PCM_SPEAKERS_MONO
+    {AV_CH_LAYOUT_STEREO, 2},             // PCM_SPEAKERS_STEREO
+    {AV_CH_LAYOUT_2_1, 3},                // PCM_SPEAKERS_2_1
+    {AV_CH_LAYOUT_QUAD, 4},               // PCM_SPEAKERS_QUAD
+    {AV_CH_LAYOUT_4POINT1, 5},            // PCM_SPEAKERS_4_1
+    {AV_CH_LAYOUT_5POINT1, 6},            // PCM_SPEAKERS_5_1
+    {AV_CH_LAYOUT_5POINT1_BACK, 6},       // PCM_SPEAKERS_5_1_BACK
+    {AV_CH_LAYOUT_7POINT1, 8},            // PCM_SPEAKERS_7_1
+    {AV_CH_LAYOUT_7POINT1_WIDE_BACK, 8},  // PCM_SPEAKERS_7_1_WIDE_BACK
     // Three channels, as many as the mask carries: the byte arithmetic must
     // match what the engine reads and writes.
-    {AV_CH_LAYOUT_SURROUND, 3},            // PCM_SPEAKERS_SURROUND
+    {AV_CH_LAYOUT_SURROUND, 3},  // PCM_SPEAKERS_SURROUND
 };
 constexpr SpeakersRow kNoSpeakers = kSpeakers[PCM_SPEAKERS_NONE];
 

@@ -64,8 +64,8 @@ SwrContext* make_engine(const audio_resampler& r) {
   return context;
 #else
   return swr_alloc_set_opts(nullptr, static_cast<int64_t>(r.output_layout), r.output_format,
-                            out_rate, static_cast<int64_t>(r.input_layout), r.input_format,
-                            in_rate, 0, nullptr);
+                            out_rate, static_cast<int64_t>(r.input_layout), r.input_format, in_rate,
+                            0, nullptr);
 #endif
 }
 
