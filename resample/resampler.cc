@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/mem.h>
+#include <libswresample/version.h>
 }
 
 #include "common/alloc.h"

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <utility>
 #include <vector>
@@ -30,59 +31,54 @@ Side side(uint32_t rate, int32_t format, int32_t speakers, uint64_t mask, AVSamp
 const Side kS16Stereo48k =
     side(48000, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16);
 
-// The source planes of `frames` frames laid out in `block`.
-std::vector<const uint8_t*> planes_of(const Side& s, const std::vector<uint8_t>& block,
-                                      int frames) {
-  std::vector<const uint8_t*> planes(RESAMPLER_MAX_PLANES, nullptr);
-  const int count = s.planar() ? s.channels() : 1;
-  for (int i = 0; i < count; ++i) planes[i] = block.data() + size_t(i) * frames * s.sample_bytes();
-  return planes;
-}
-
-// Feeds the same blocks to the library and to the engine driven directly;
-// every call must give the same bytes on every plane.
+// Feeds the same interleaved blocks to the library and to the engine driven
+// directly; every call must give the same bytes on every plane, and hand
+// back one pointer per plane, leaving the caller's other slots alone.
 void expect_same_as_engine(const Side& dst, const Side& src) {
   Resampler r = make_resampler(dst.desc, src.desc);
   ASSERT_NE(r, nullptr);
   DirectEngine engine(dst.engine, src.engine, 16384);
   ASSERT_TRUE(engine.ok());
   const int src_frame = src.channels() * src.sample_bytes();
-  const int dst_sample = dst.sample_bytes() * (dst.planar() ? 1 : dst.channels());
   const int out_planes = dst.planar() ? dst.channels() : 1;
+  const int plane_frame = dst.sample_bytes() * dst.channels() / out_planes;
   std::mt19937 rng(7);
   for (int frames : {1024, 17, 4096, 1, 0, 333, 2000, 4096, 5}) {
     // The most stray bytes past the frames: dropped, not carried over.
     const std::vector<uint8_t> block = noise(size_t(frames + 1) * src_frame - 1, rng());
-    std::vector<const uint8_t*> in = planes_of(src, block, frames);
-    uint8_t* out[RESAMPLER_MAX_PLANES] = {};
-    int32_t bytes = -1;
-    ASSERT_TRUE(audio_resampler_resample(r.get(), out, &bytes, in.data(), uint32_t(block.size())));
-    const int converted = engine.convert(in.data(), frames);
-    ASSERT_EQ(bytes, converted * dst_sample * out_planes) << frames;
+    const uint8_t* in[1] = {block.data()};
+    const Call call(r.get(), block.data(), uint32_t(block.size()));
+    ASSERT_TRUE(call.ok);
+    if (out_planes < RESAMPLER_MAX_PLANES) {
+      EXPECT_EQ(call.planes[out_planes], sentinel());
+    }
+    const int converted = engine.convert(in, frames);
+    ASSERT_EQ(call.bytes, converted * plane_frame * out_planes) << frames;
     for (int p = 0; p < out_planes; ++p) {
-      ASSERT_EQ(std::memcmp(out[p], engine.plane(p), size_t(converted) * dst_sample), 0) << p;
+      ASSERT_EQ(std::memcmp(call.planes[p], engine.plane(p), size_t(converted) * plane_frame), 0)
+          << p;
     }
   }
 }
 
 TEST(ResamplerSignal, SameBytesAsTheEngine) {
-  // Destination, source: every format and layout code on one side or the other.
+  // Destination, source: every format and speakers code on one side or the other.
   const std::pair<Side, Side> cases[] = {
       {side(44100, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16),
        kS16Stereo48k},
       {side(48000, PCM_FORMAT_FLOAT, PCM_SPEAKERS_QUAD, AV_CH_LAYOUT_QUAD, AV_SAMPLE_FMT_FLT),
-       side(22050, PCM_FORMAT_U8_PLANAR, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO, AV_SAMPLE_FMT_U8P)},
+       side(22050, PCM_FORMAT_U8, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO, AV_SAMPLE_FMT_U8)},
       {side(32000, PCM_FORMAT_S32_PLANAR, PCM_SPEAKERS_SURROUND, AV_CH_LAYOUT_SURROUND,
             AV_SAMPLE_FMT_S32P),
        side(96000, PCM_FORMAT_S32, PCM_SPEAKERS_5_1, AV_CH_LAYOUT_5POINT1, AV_SAMPLE_FMT_S32)},
-      {side(8000, PCM_FORMAT_U8, PCM_SPEAKERS_7_1_WIDE_BACK, AV_CH_LAYOUT_7POINT1_WIDE_BACK,
-            AV_SAMPLE_FMT_U8),
-       side(16000, PCM_FORMAT_S16_PLANAR, PCM_SPEAKERS_2_1, AV_CH_LAYOUT_2_1, AV_SAMPLE_FMT_S16P)},
+      {side(8000, PCM_FORMAT_U8_PLANAR, PCM_SPEAKERS_7_1_WIDE_BACK, AV_CH_LAYOUT_7POINT1_WIDE_BACK,
+            AV_SAMPLE_FMT_U8P),
+       side(16000, PCM_FORMAT_S16, PCM_SPEAKERS_2_1, AV_CH_LAYOUT_2_1, AV_SAMPLE_FMT_S16)},
       {side(44100, PCM_FORMAT_FLOAT_PLANAR, PCM_SPEAKERS_7_1, AV_CH_LAYOUT_7POINT1,
             AV_SAMPLE_FMT_FLTP),
        side(44100, PCM_FORMAT_S16, PCM_SPEAKERS_4_1, AV_CH_LAYOUT_4POINT1, AV_SAMPLE_FMT_S16)},
-      {side(48000, PCM_FORMAT_S16, PCM_SPEAKERS_5_1_BACK, AV_CH_LAYOUT_5POINT1_BACK,
-            AV_SAMPLE_FMT_S16),
+      {side(48000, PCM_FORMAT_S16_PLANAR, PCM_SPEAKERS_5_1_BACK, AV_CH_LAYOUT_5POINT1_BACK,
+            AV_SAMPLE_FMT_S16P),
        kS16Stereo48k},
   };
   for (const auto& [dst, src] : cases) {
@@ -126,25 +122,21 @@ struct Tone {
   double amplitude, snr_db;
 };
 
-// Least-squares fit of a sine of `freq` Hz to `x` sampled at `rate` Hz, past
-// the filter's start-up.
-Tone fit_tone(const std::vector<double>& x, double rate, double freq) {
+// Amplitude and SNR of a `freq` Hz tone in `x`, sampled at `rate` Hz, over
+// whole periods past the filter's start-up.
+Tone fit_tone(const std::vector<double>& x, int rate, int freq) {
+  const size_t period = size_t(rate / std::gcd(rate, freq)), start = 256;
+  const size_t n = (x.size() - start) / period * period;
   const double w = 2 * M_PI * freq / rate;
-  double ss = 0, sc = 0, cc = 0, xs = 0, xc = 0;
-  const size_t start = 256;
-  for (size_t n = start; n < x.size(); ++n) {
-    const double s = std::sin(w * n), c = std::cos(w * n);
-    ss += s * s, sc += s * c, cc += c * c, xs += x[n] * s, xc += x[n] * c;
+  double a = 0, b = 0, residual = 0;
+  for (size_t i = start; i < start + n; ++i)
+    a += x[i] * std::sin(w * i), b += x[i] * std::cos(w * i);
+  a *= 2.0 / n, b *= 2.0 / n;
+  for (size_t i = start; i < start + n; ++i) {
+    residual += std::pow(x[i] - a * std::sin(w * i) - b * std::cos(w * i), 2);
   }
-  const double det = ss * cc - sc * sc;
-  const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;
-  double signal = 0, residual = 0;
-  for (size_t n = start; n < x.size(); ++n) {
-    const double fit = a * std::sin(w * n) + b * std::cos(w * n);
-    signal += fit * fit;
-    residual += (x[n] - fit) * (x[n] - fit);
-  }
-  return {std::hypot(a, b), 10 * std::log10(signal / residual)};
+  const double amplitude = std::hypot(a, b);
+  return {amplitude, 10 * std::log10(amplitude * amplitude / 2 * n / residual)};
 }
 
 // A wrong rate, format or layout mapping shifts the tone or buries it in
