@@ -1,4 +1,4 @@
-// The code tables of audio descriptions and their mapping onto the engine's
+// The code tables of audio_desc and their mapping onto the engine's
 // terms (channel-layout masks, AVSampleFormat) and onto byte arithmetic.
 // Pure functions of the codes.  Codes are taken as unsigned 32-bit values,
 // so a negative code is simply out of range; an out-of-range code answers

@@ -1,9 +1,9 @@
 /*
- * Audio descriptions and the resampler.
+ * Stream formats (audio_desc) and the resampler.
  *
  * An audio_desc names one PCM stream: its sample rate, its sample format and
  * its speaker layout, the last two as the codes below.  A resampler converts
- * a stream from a source description into a destination description (rate,
+ * a stream from a source audio_desc into a destination audio_desc (rate,
  * format and layout in one step) over FFmpeg's libswresample, and hands back
  * the converted samples as pointers into a block that it owns.
  *
@@ -95,7 +95,7 @@ typedef struct audio_resampler audio_resampler;
  * (destination first).  Neither record is referenced after the call.
  *
  * Returns NULL, with nothing left allocated and no log line, when: `dst` or
- * `src` is NULL; either description has a format code outside 1..8, a
+ * `src` is NULL; either audio_desc has a format code outside 1..8, a
  * speakers code outside 1..10, or a sample rate of 0 or above 2147483647;
  * the engine refuses the configuration; or an allocation fails.  The caller
  * owns the resampler and frees it with audio_resampler_destroy.
