@@ -1,0 +1,117 @@
+package com.ostrel.vasko.nimbo.kalvent.transcoder.audio;
+
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.bytesOf;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.direct;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shorts;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shortsOf;
+import static com.ostrel.vasko.nimbo.kalvent.testing.NativeLog.error;
+import static com.ostrel.vasko.nimbo.kalvent.testing.NativeLog.info;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.ostrel.vasko.nimbo.kalvent.testing.NativeLog;
+import java.nio.ByteBuffer;
+import java.util.List;
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Test;
+
+class AudioTransformerTest {
+  private static final String FAILED = "resample failed.\n";
+
+  @BeforeEach
+  void clearLog() {
+    NativeLog.clear();
+  }
+
+  private static String initLine(int sr, int sf, int ss, int dr, int df, int ds) {
+    return String.format("src: samples_per_sec = %d, format = %d, speakers = %d  "
+        + "dst: samples_per_sec = %d, format = %d, speakers = %d", sr, sf, ss, dr, df, ds);
+  }
+
+  @Test
+  void initLogsTheMappedFormatCodes() {
+    int[][] bits = {{16, 2}, {24, 2}, {0, 2}, {8, 1}, {32, 3}};
+    for (int[] b : bits) {
+      NativeLog.clear();
+      long h = AudioTransformer.init(44100, 2, b[0], 48000, 1, 16);
+      assertNotEquals(-1, h);
+      AudioTransformer.destroy(h);
+      assertEquals(List.of(info(initLine(44100, b[1], 2, 48000, 2, 1))), NativeLog.lines());
+    }
+  }
+
+  @Test
+  void initFailureLogsAfterTheDescriptionLine() {
+    assertEquals(-1, AudioTransformer.init(44100, 0, 16, 48000, 2, 16));
+    assertEquals(-1, AudioTransformer.init(0, 2, 16, 48000, 2, 16));
+    assertEquals(List.of(info(initLine(44100, 2, 0, 48000, 2, 2)),
+        error("Create resampler failed.\n"), info(initLine(0, 2, 2, 48000, 2, 2)),
+        error("Create resampler failed.\n")), NativeLog.lines());
+  }
+
+  @Test
+  void convertsThroughOffsetsWhateverOutputSizeSays() {
+    long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
+    ByteBuffer in = shorts((short) 9, (short) 1, (short) 2, (short) 3, (short) 4, (short) 5,
+        (short) 6);
+    ByteBuffer out = direct(16);
+    // Two stereo frames from byte 4, plus one stray byte that is dropped.
+    assertEquals(8, AudioTransformer.resample(h, in, 4, 9, out, 6, 0));
+    assertArrayEquals(new short[] {0, 0, 0, 2, 3, 4, 5, 0}, shortsOf(out, 0, 8));
+    assertEquals(8, AudioTransformer.resample(h, in, 4, 8, out, 0, -100));
+    AudioTransformer.destroy(h);
+  }
+
+  @Test
+  void aConversionThatYieldsNothingReturnsZero() {
+    long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
+    ByteBuffer out = direct(64);
+    byte[] before = bytesOf(out);
+    assertEquals(0, AudioTransformer.resample(h, shorts((short) 100), 0, 2, out, 0, 64));
+    assertArrayEquals(before, bytesOf(out));
+    AudioTransformer.destroy(h);
+    assertEquals(List.of(info(initLine(44100, 2, 1, 48000, 2, 1))), NativeLog.lines());
+  }
+
+  @Test
+  void badHandlesAndBuffersAreRefusedUntouched() {
+    long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
+    NativeLog.clear();
+    ByteBuffer in = shorts((short) 1, (short) 2, (short) 3, (short) 4);
+    ByteBuffer out = direct(8);
+    assertEquals(-1, AudioTransformer.resample(0, in, 0, 8, out, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(-1, in, 0, 8, out, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(h, ByteBuffer.allocate(8), 0, 8, out, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(h, in, -2, 4, out, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(h, in, 4, 8, out, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, null, 0, 8));
+    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, out, 9, 8));
+    // Converted bytes beyond the room after the offset: nothing copied.
+    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, out, 4, 8));
+    assertArrayEquals(new byte[8], bytesOf(out));
+    List<NativeLog.Line> lines = NativeLog.lines();
+    assertEquals(List.of(error(FAILED), error(FAILED)), lines.subList(0, 2));
+    assertEquals(14, lines.size());
+    for (int i = 2; i < 14; i += 2) {
+      assertEquals(NativeLog.ERROR, lines.get(i).priority());
+      assertTrue(lines.get(i).message().contains(i < 8 ? "input buffer" : "output buffer"),
+          lines.get(i).message());
+      assertEquals(error(FAILED), lines.get(i + 1));
+    }
+    AudioTransformer.destroy(h);
+    AudioTransformer.destroy(0);
+  }
+
+  @Test
+  void ownedConverterUsesTheBufferCapacity() {
+    AudioTransformer t = AudioTransformer.create(48000, 1, 16, 48000, 1, 16);
+    ByteBuffer out = direct(4);
+    assertEquals(4, t.transform(shorts((short) 7, (short) 8), 0, 4, out, 0));
+    assertArrayEquals(new short[] {7, 8}, shortsOf(out, 0, 2));
+    t.close();
+    t.close();
+    assertEquals(-1, t.transform(shorts((short) 7), 0, 2, out, 0));
+  }
+}
