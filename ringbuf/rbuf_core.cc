@@ -1,4 +1,5 @@
-// Ring buffer life cycle, write, read, skip and the stored counts.
+// Ring buffer life cycle, write, read, skip and the stored counts, and the
+// out-of-line copies.
 
 #include <cstdint>
 #include <limits>
@@ -13,25 +14,53 @@ using amix::ring::copy_in;
 using amix::ring::copy_out;
 using amix::ring::recount;
 
-// Overwriting write of at least `storage_size` bytes: only the last capacity
-// bytes of `src` survive, stored from position 0; the buffer ends full.
-int32_t keep_newest(rbuf* rb, const uint8_t* src, int32_t len) {
-  const int32_t capacity = rb->storage_size - 1;
-  std::memcpy(rb->storage, src + (len - capacity), size_t(capacity));
-  rb->read_index = 0;
-  rb->write_index = capacity;
+// Stores `n` bytes at the write position; returns n.  The counts are brought
+// up to date first, so that the copy can end the call.
+// REQUIRES: n <= available.
+inline int32_t append(rbuf* rb, const uint8_t* src, int32_t n) {
+  const int32_t at = rb->write_index;
+  rb->write_index = amix::ring::advance(*rb, at, n);
   recount(*rb);
-  return len;
+  return copy_in(*rb, at, src, n);
 }
 
-// Overwriting write: makes room for `count` more bytes by dropping the
-// oldest.  REQUIRES: 0 <= count <= used.
-void drop_oldest(rbuf* rb, int32_t count) {
-  rb->read_index += count;
-  if (rb->read_index >= rb->storage_size) rb->read_index -= rb->storage_size;
+// A write of `len` >= available bytes, under the overflow policy.
+__attribute__((noinline)) int32_t write_overflowing(rbuf* rb, const uint8_t* src, int32_t len) {
+  if (rb->mode != RBUF_MODE_OVERWRITE) return append(rb, src, rb->available);
+  const int32_t capacity = rb->storage_size - 1;
+  if (len > capacity) {
+    // Only the newest capacity bytes of `src` survive, stored from position 0.
+    std::memcpy(rb->storage, src + (len - capacity), size_t(capacity));
+    rb->read_index = 0;
+    rb->write_index = capacity;
+    recount(*rb);
+    return len;
+  }
+  // Drop the oldest bytes to make room (the read position folds to 0 when it
+  // reaches the end); the write then fills the buffer.
+  const int32_t drop = len - rb->available;
+  const int32_t tail = rb->storage_size - rb->read_index;
+  rb->read_index = drop < tail ? rb->read_index + drop : drop - tail;
+  return append(rb, src, len);
 }
 
 }  // namespace
+
+namespace amix::ring {
+
+__attribute__((noinline)) int32_t copy_long(uint8_t* dst, const uint8_t* src, int32_t n) {
+  std::memcpy(dst, src, size_t(n));
+  return n;
+}
+
+__attribute__((noinline)) int32_t copy_two(uint8_t* dst1, const uint8_t* src1, int32_t n1,
+                                           uint8_t* dst2, const uint8_t* src2, int32_t n2) {
+  copy_run(dst1, src1, n1);
+  copy_run(dst2, src2, n2);
+  return n1 + n2;
+}
+
+}  // namespace amix::ring
 
 extern "C" {
 
@@ -62,29 +91,19 @@ void rbuf_set_mode(rbuf* rb, int32_t mode) {
 int32_t rbuf_mode(const rbuf* rb) { return rb != nullptr ? rb->mode : 0; }
 
 int32_t rbuf_write(rbuf* rb, const void* src, int32_t len) {
-  if (rb == nullptr || src == nullptr || len <= 0) return 0;
+  if (AMIX_RING_RARELY(rb == nullptr || src == nullptr || len <= 0)) return 0;
   const auto* bytes = static_cast<const uint8_t*>(src);
-  int32_t n = len;
-  if (len >= rb->available) {
-    if (rb->mode != RBUF_MODE_OVERWRITE) {
-      n = rb->available;
-    } else if (len >= rb->storage_size) {
-      return keep_newest(rb, bytes, len);
-    } else {
-      drop_oldest(rb, len - rb->available);
-    }
-  }
-  rb->write_index = copy_in(*rb, rb->write_index, bytes, n);
-  recount(*rb);
-  return n;  // in overwriting mode n is always len
+  if (AMIX_RING_RARELY(len >= rb->available)) return write_overflowing(rb, bytes, len);
+  return append(rb, bytes, len);
 }
 
 int32_t rbuf_read(rbuf* rb, void* dst, int32_t len) {
-  if (rb == nullptr || dst == nullptr || len <= 0) return 0;
-  const int32_t n = len < rb->used ? len : rb->used;
-  rb->read_index = copy_out(*rb, rb->read_index, static_cast<uint8_t*>(dst), n);
+  if (AMIX_RING_RARELY(rb == nullptr || dst == nullptr || len <= 0)) return 0;
+  const int32_t n = AMIX_RING_RARELY(len > rb->used) ? rb->used : len;
+  const int32_t at = rb->read_index;
+  rb->read_index = amix::ring::advance(*rb, at, n);
   recount(*rb);
-  return n;
+  return copy_out(*rb, at, static_cast<uint8_t*>(dst), n);
 }
 
 void rbuf_skip(rbuf* rb, int32_t count) {

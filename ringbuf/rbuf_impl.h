@@ -37,30 +37,63 @@ inline int32_t advance(const rbuf& rb, int32_t index, int32_t n) {
   return n <= tail ? index + n : n - tail;
 }
 
-// Copies `n` stored bytes from `index` on into `dst`; returns the index after
-// them.  REQUIRES: the n bytes from `index` are held.
-inline int32_t copy_out(const rbuf& rb, int32_t index, uint8_t* dst, int32_t n) {
-  const int32_t tail = rb.storage_size - index;
-  if (n <= tail) {
-    std::memcpy(dst, rb.storage + index, size_t(n));
-    return index + n;
-  }
-  std::memcpy(dst, rb.storage + index, size_t(tail));
-  std::memcpy(dst + tail, rb.storage, size_t(n - tail));
-  return n - tail;
+// Branch hint for the paths that a steady stream of reads and writes does
+// not take (refusals, overflow, a copy split at the end of the storage).
+#define AMIX_RING_RARELY(cond) __builtin_expect(!!(cond), 0)
+
+// Out of line, so that the inline paths below stay free of calls they would
+// have to save registers for: a copy of more than 64 bytes, and a copy made
+// of two runs (at the end of the storage and from its start).  Both return
+// the total count, so that callers can hand over to them as a tail call.
+// REQUIRES: source and destination runs do not overlap.
+int32_t copy_long(uint8_t* dst, const uint8_t* src, int32_t n);
+int32_t copy_two(uint8_t* dst1, const uint8_t* src1, int32_t n1, uint8_t* dst2,
+                 const uint8_t* src2, int32_t n2);
+
+// Copies the first and the last `W` bytes of an `n`-byte run, W <= n <= 2W.
+template <int32_t W>
+inline void copy_ends(uint8_t* dst, const uint8_t* src, int32_t n) {
+  std::memcpy(dst, src, W);
+  std::memcpy(dst + n - W, src + n - W, W);
 }
 
-// Copies `n` bytes from `src` into the storage from `index` on; returns the
-// index after them.  REQUIRES: the n bytes from `index` are free.
-inline int32_t copy_in(rbuf& rb, int32_t index, const uint8_t* src, int32_t n) {
-  const int32_t tail = rb.storage_size - index;
-  if (n <= tail) {
-    std::memcpy(rb.storage + index, src, size_t(n));
-    return index + n;
+// One contiguous copy of `n` >= 0 bytes; returns n.  Runs of up to 64 bytes
+// are copied inline with two overlapping fixed-size moves (plain loads and
+// stores), since a library call would cost more than the copy at that size.
+// REQUIRES: the two runs do not overlap.
+inline int32_t copy_run(uint8_t* dst, const uint8_t* src, int32_t n) {
+  if (n > 64) return copy_long(dst, src, n);
+  if (n >= 32) {
+    copy_ends<32>(dst, src, n);
+  } else if (n >= 16) {
+    copy_ends<16>(dst, src, n);
+  } else if (n >= 8) {
+    copy_ends<8>(dst, src, n);
+  } else if (n >= 4) {
+    copy_ends<4>(dst, src, n);
+  } else if (n > 0) {
+    dst[0] = src[0];
+    dst[n / 2] = src[n / 2];
+    dst[n - 1] = src[n - 1];
   }
-  std::memcpy(rb.storage + index, src, size_t(tail));
-  std::memcpy(rb.storage, src + tail, size_t(n - tail));
-  return n - tail;
+  return n;
+}
+
+// Copies `n` stored bytes from position `at` on (continuing at position 0
+// past the end) into `dst`; returns n.  REQUIRES: those n bytes are held.
+inline int32_t copy_out(const rbuf& rb, int32_t at, uint8_t* dst, int32_t n) {
+  const int32_t tail = rb.storage_size - at;
+  if (!AMIX_RING_RARELY(n > tail)) return copy_run(dst, rb.storage + at, n);
+  return copy_two(dst, rb.storage + at, tail, dst + tail, rb.storage, n - tail);
+}
+
+// Copies `n` bytes from `src` into the storage from position `at` on
+// (continuing at position 0 past the end); returns n.
+// REQUIRES: those n storage bytes are free.
+inline int32_t copy_in(rbuf& rb, int32_t at, const uint8_t* src, int32_t n) {
+  const int32_t tail = rb.storage_size - at;
+  if (!AMIX_RING_RARELY(n > tail)) return copy_run(rb.storage + at, src, n);
+  return copy_two(rb.storage + at, src, tail, rb.storage, src + tail, n - tail);
 }
 
 // Drops the oldest `count` held bytes (all of them when count >= used).

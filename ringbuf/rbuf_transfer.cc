@@ -9,6 +9,7 @@
 
 namespace {
 
+using amix::ring::advance;
 using amix::ring::copy_out;
 using amix::ring::recount;
 
@@ -25,12 +26,13 @@ int32_t transfer(rbuf* src, rbuf* dst, int32_t len, bool take) {
   const int32_t n = min3(len, dst->available, src->used);
   const int32_t tail = dst->storage_size - dst->write_index;
   const int32_t first = n < tail ? n : tail;
-  int32_t from = copy_out(*src, src->read_index, dst->storage + dst->write_index, first);
-  from = copy_out(*src, from, dst->storage, n - first);
-  dst->write_index = amix::ring::advance(*dst, dst->write_index, n);
+  const int32_t from = src->read_index;
+  copy_out(*src, from, dst->storage + dst->write_index, first);
+  copy_out(*src, advance(*src, from, first), dst->storage, n - first);
+  dst->write_index = advance(*dst, dst->write_index, n);
   recount(*dst);
   if (take) {
-    src->read_index = from;
+    src->read_index = advance(*src, from, n);
     recount(*src);
   }
   return n;

@@ -6,7 +6,8 @@
  * Every count and length is a signed 32-bit number of bytes.  A negative
  * length or count acts as 0.  The storage is allocated once by rbuf_create;
  * no other function allocates, locks or logs.  Reads and writes are at most
- * two memcpy calls, transfers at most four, with no intermediate buffer.
+ * two contiguous copies (before and after the end of the storage); a
+ * transfer is at most four, straight from one storage into the other.
  *
  *   rbuf *q = rbuf_create(576000);         // room for 576000 bytes
  *   rbuf_set_mode(q, RBUF_MODE_TRUNCATE);  // the default; a full queue refuses

@@ -58,7 +58,9 @@ class RbufModel {
   static int32_t transfer(RbufModel& src, RbufModel& dst, int32_t len, bool take) {
     if (len <= 0) return 0;
     const int32_t n = std::min({len, src.used(), dst.available()});
-    dst.bytes_.insert(dst.bytes_.end(), src.bytes_.begin(), src.bytes_.begin() + n);
+    // Through a copy: `src` and `dst` may be the same model.
+    const std::vector<uint8_t> moved(src.bytes_.begin(), src.bytes_.begin() + n);
+    dst.bytes_.insert(dst.bytes_.end(), moved.begin(), moved.end());
     if (take) src.drop(n);
     return n;
   }

@@ -121,7 +121,7 @@ TEST(RbufRefusals, BadLengthsAndBuffersChangeNothing) {
   EXPECT_EQ(rbuf_copy(rb.get(), empty.get(), -5), 0);
   EXPECT_EQ(rbuf_move(empty.get(), rb.get(), 5), 0);  // empty source
   put(empty.get(), {9});
-  put(rb.get(), {6});                                  // now full
+  put(rb.get(), {6});                                 // now full
   EXPECT_EQ(rbuf_move(empty.get(), rb.get(), 1), 0);  // full destination
   EXPECT_EQ(rbuf_used(empty.get()), 1);
   EXPECT_EQ(take(rb.get(), 8), iota(1, 6));
