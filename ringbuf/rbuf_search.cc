@@ -1,5 +1,6 @@
 // Ring buffer search: find a byte, read up to a delimiter.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -12,7 +13,7 @@ namespace {
 // bytes, or -1.  REQUIRES: 0 <= limit <= used.
 int32_t find_first(const rbuf& rb, uint8_t byte, int32_t limit) {
   const int32_t tail = rb.storage_size - rb.read_index;
-  const int32_t first = limit < tail ? limit : tail;
+  const int32_t first = std::min(limit, tail);
   const uint8_t* start = rb.storage + rb.read_index;
   if (const void* hit = std::memchr(start, byte, size_t(first))) {
     return int32_t(static_cast<const uint8_t*>(hit) - start);
@@ -34,7 +35,7 @@ int32_t rbuf_find(const rbuf* rb, int32_t byte) {
 
 int32_t rbuf_read_until(rbuf* rb, int32_t delim, void* dst, int32_t dst_len) {
   if (rb == nullptr || dst == nullptr || dst_len <= 0) return 0;
-  const int32_t limit = dst_len < rb->used ? dst_len : rb->used;
+  const int32_t limit = std::min(dst_len, rb->used);
   const int32_t hit = find_first(*rb, uint8_t(delim), limit);
   const int32_t stored = hit < 0 ? limit : hit;
   amix::ring::copy_out(*rb, rb->read_index, static_cast<uint8_t*>(dst), stored);

@@ -2,6 +2,7 @@
 // other: the destination's free space is at most two runs, and each run is
 // filled from the source with at most two copies.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "ringbuf/rbuf_impl.h"
@@ -13,19 +14,14 @@ using amix::ring::advance;
 using amix::ring::copy_out;
 using amix::ring::recount;
 
-int32_t min3(int32_t a, int32_t b, int32_t c) {
-  const int32_t ab = a < b ? a : b;
-  return ab < c ? ab : c;
-}
-
 // Appends the oldest min(len, src used, dst available) bytes of `src` to
 // `dst`; `src` gives them up when `take` is set.  `src` and `dst` may be the
 // same ring buffer: held and free bytes never overlap.
 int32_t transfer(rbuf* src, rbuf* dst, int32_t len, bool take) {
   if (src == nullptr || dst == nullptr || len <= 0) return 0;
-  const int32_t n = min3(len, dst->available, src->used);
+  const int32_t n = std::min({len, dst->available, src->used});
   const int32_t tail = dst->storage_size - dst->write_index;
-  const int32_t first = n < tail ? n : tail;
+  const int32_t first = std::min(n, tail);
   const int32_t from = src->read_index;
   copy_out(*src, from, dst->storage + dst->write_index, first);
   copy_out(*src, advance(*src, from, first), dst->storage, n - first);

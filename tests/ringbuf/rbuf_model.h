@@ -141,7 +141,7 @@ class RbufHarness {
       case RbufOp::count:
         break;
     }
-    return check(0) ? check(0) : check(1);
+    return check_both();
   }
 
   // Compares the counts, the indices' invariants and the held bytes of ring i
@@ -166,6 +166,11 @@ class RbufHarness {
   }
 
  private:
+  const char* check_both() const {
+    const char* bad = check(0);
+    return bad != nullptr ? bad : check(1);
+  }
+
   static constexpr uint8_t kUntouched = 0xA5;
 
   int32_t pick_byte(const RbufStep& s) const {
@@ -210,7 +215,7 @@ class RbufHarness {
     const int32_t want =
         dst ? RbufModel::transfer(models_[s.ring], models_[s.other], s.len, take) : 0;
     if (n != want) return take ? "move" : "copy";
-    return check(0) ? check(0) : check(1);
+    return check_both();
   }
 
   rbuf* rings_[2];
@@ -261,7 +266,7 @@ RbufStep pick_step(Pick& pick, const RbufHarness& h) {
   s.other = int(pick(0, 1));
   const rbuf& rb = h.ring(s.ring);
   s.len = pick_len(pick, rb, s.op == RbufOp::write ? rb.write_index : rb.read_index);
-  s.value = int32_t(s.op == RbufOp::set_mode ? pick(-1, 2) : pick(0, 1023));
+  s.value = int32_t(s.op == RbufOp::set_mode ? pick(-1, 2) : pick(0, (1 << 21) - 1));
   s.null_arg = pick(0, 31) == 0;
   return s;
 }
