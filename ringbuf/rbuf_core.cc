@@ -24,6 +24,15 @@ inline int32_t append(rbuf* rb, const uint8_t* src, int32_t n) {
   return copy_in(*rb, at, src, n);
 }
 
+// Removes `n` bytes from the read position into `dst`; returns n.
+// REQUIRES: n <= used.
+inline int32_t take(rbuf* rb, uint8_t* dst, int32_t n) {
+  const int32_t at = rb->read_index;
+  rb->read_index = amix::ring::advance(*rb, at, n);
+  recount(*rb);
+  return copy_out(*rb, at, dst, n);
+}
+
 // A write of `len` >= available bytes, under the overflow policy.
 __attribute__((noinline)) int32_t write_overflowing(rbuf* rb, const uint8_t* src, int32_t len) {
   if (rb->mode != RBUF_MODE_OVERWRITE) return append(rb, src, rb->available);
@@ -99,11 +108,9 @@ int32_t rbuf_write(rbuf* rb, const void* src, int32_t len) {
 
 int32_t rbuf_read(rbuf* rb, void* dst, int32_t len) {
   if (AMIX_RING_RARELY(rb == nullptr || dst == nullptr || len <= 0)) return 0;
-  const int32_t n = AMIX_RING_RARELY(len > rb->used) ? rb->used : len;
-  const int32_t at = rb->read_index;
-  rb->read_index = amix::ring::advance(*rb, at, n);
-  recount(*rb);
-  return copy_out(*rb, at, static_cast<uint8_t*>(dst), n);
+  // A branch rather than a select, so that the copy does not wait for `used`.
+  if (AMIX_RING_RARELY(len > rb->used)) return take(rb, static_cast<uint8_t*>(dst), rb->used);
+  return take(rb, static_cast<uint8_t*>(dst), len);
 }
 
 void rbuf_skip(rbuf* rb, int32_t count) {
