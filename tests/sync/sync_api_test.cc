@@ -116,13 +116,13 @@ TEST(SyncCalls, RefusedArgumentsLogAndReturnMinusOne) {
 // its line and the destination untouched.  A later write starts over.
 TEST(SyncCalls, EndOfStreamGivesThePaddedRestThenZero) {
   Sync s = make_identity(4096);
-  const std::vector<uint8_t> in = pattern(0, 250);
+  const std::vector<uint8_t> in = pattern(0, 1000);
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 1000, 7, 1), 0);
   EXPECT_EQ(s->last_stamp, 7);
   std::vector<uint8_t> out(4096, 0xAA);
   LogCapture log;
   ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), 4096), 1000);
-  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 1000), in);
+  EXPECT_EQ(pattern_match(out.data(), 1000, 0), 1000u);
   EXPECT_EQ(std::vector<uint8_t>(out.begin() + 1000, out.end()), std::vector<uint8_t>(3096, 0));
   out.assign(4096, 0xAA);
   EXPECT_EQ(sync_audio_resampler_read(s.get(), out.data(), 8192), 0);
