@@ -108,8 +108,8 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
  * Producer side: converts `len` bytes of `data` (source PCM) and appends the
  * result to the queue.  `stamp` is recorded with it (last_stamp; the library
  * does not read it).  A nonzero `end_of_stream` marks the end of the stream:
- * the converter's held-back frames are appended too, then the consumer, once
- * it has taken every queued byte, gets a padded last block and then 0.  `len`
+ * the converter's held-back frames are appended too, and the consumer then
+ * takes what is queued, the last block padded with zeros, and then 0.  `len`
  * may be 0 (or negative, taken as 0) when `end_of_stream` is set; `data` must
  * still be non-NULL.  A later write with `end_of_stream` 0 begins the next
  * stream.
