@@ -14,6 +14,7 @@ const char kHelp[] =
     "\n"
     "Commands:\n"
     "  info FILE...                  rate, channels, format, length and levels\n"
+    "  convert IN OUT [options]      through the resampler (--rate --layout --bits)\n"
     "\n"
     "  -q, --quiet    no progress on the terminal\n"
     "  -v, --verbose  show the library's log lines on stderr\n"
@@ -28,6 +29,7 @@ struct Command {
 };
 const Command kCommands[] = {
     {"info", amix::run_info},
+    {"convert", amix::run_convert},
 };
 
 }  // namespace
