@@ -15,6 +15,8 @@ const char kHelp[] =
     "Commands:\n"
     "  info FILE...                  rate, channels, format, length and levels\n"
     "  convert IN OUT [options]      through the resampler (--rate --layout --bits)\n"
+    "  mix IN... -o OUT [options]    through the multi-track mixer\n"
+    "  stream IN OUT [options]       through the blocking resampler, two threads\n"
     "\n"
     "  -q, --quiet    no progress on the terminal\n"
     "  -v, --verbose  show the library's log lines on stderr\n"
@@ -30,6 +32,8 @@ struct Command {
 const Command kCommands[] = {
     {"info", amix::run_info},
     {"convert", amix::run_convert},
+    {"mix", amix::run_mix},
+    {"stream", amix::run_stream},
 };
 
 }  // namespace
