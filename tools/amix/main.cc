@@ -17,6 +17,7 @@ const char kHelp[] =
     "  convert IN OUT [options]      through the resampler (--rate --layout --bits)\n"
     "  mix IN... -o OUT [options]    through the multi-track mixer\n"
     "  stream IN OUT [options]       through the blocking resampler, two threads\n"
+    "  demo [DIR]                    synthesise tracks, convert, stream, mix, plot\n"
     "\n"
     "  -q, --quiet    no progress on the terminal\n"
     "  -v, --verbose  show the library's log lines on stderr\n"
@@ -30,10 +31,8 @@ struct Command {
   int (*run)(int, char**, amix::Globals&);
 };
 const Command kCommands[] = {
-    {"info", amix::run_info},
-    {"convert", amix::run_convert},
-    {"mix", amix::run_mix},
-    {"stream", amix::run_stream},
+    {"info", amix::run_info},       {"convert", amix::run_convert}, {"mix", amix::run_mix},
+    {"stream", amix::run_stream},   {"demo", amix::run_demo},
 };
 
 }  // namespace
