@@ -108,6 +108,26 @@ TEST_F(AmixTest, ConvertKeepsTheInputsSampleTypeAndWritesChannelMaps) {
   }
 }
 
+// Where rate and layout stay, every sample type passes through unchanged,
+// 8-bit included (unsigned in WAV, signed in FLAC).
+TEST_F(AmixTest, ConvertIsExactWhenOnlyTheContainerChanges) {
+  std::vector<double> ramp;
+  for (int i = 0; i < 3000; ++i) ramp.push_back(((i * 37) % 255 - 127) / 128.0);
+  for (int subtype : {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT}) {
+    SCOPED_TRACE(subtype);
+    write_f64(dir.path("in.wav"), 8000, 3, ramp, SF_FORMAT_WAV | subtype);
+    const Sound in = read_sound(dir.path("in.wav"));
+    for (const char* out : {"out.wav", "out.flac", "out.aiff"}) {
+      if (subtype != SF_FORMAT_PCM_U8 && std::string(out) == "out.flac") continue;
+      SCOPED_TRACE(out);
+      ASSERT_EQ(run_amix({"convert", dir.path("in.wav"), dir.path(out)}).status, 0);
+      const Sound s = read_sound(dir.path(out));
+      EXPECT_EQ(s.info.channels, 3);
+      EXPECT_EQ(s.f64, in.f64);
+    }
+  }
+}
+
 TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
   const std::string in = tone("in.wav", 44100, 2, 1000.0, 2.0);
   const Result r = run_amix({"info", in});
@@ -197,6 +217,27 @@ TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   const Sound mono = read_sound(dir.path("mono.wav"));
   EXPECT_EQ(mono.info.samplerate, 16000);
   EXPECT_EQ(mono.info.channels, 1);
+}
+
+// Blocks that split frames (6 channels of 2 bytes into 4094-byte blocks)
+// give the same mix as whole-frame blocks.
+TEST_F(AmixTest, MixDoesNotDependOnTheBlockSize) {
+  write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.3),
+            SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+  write_s16(dir.path("b.wav"), 32000, 6, sine_s16(32000, 6, 0.2, 700.0, 0.3),
+            SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+  std::vector<std::vector<int16_t>> mixes;
+  for (const char* block : {"12288", "4094", "2"}) {
+    const std::string out = dir.path(std::string("mix-") + block + ".wav");
+    const Result r = run_amix(
+        {"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out, "--summary", "--block", block});
+    SKIP_IF_MISSING(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    mixes.push_back(read_sound(out).s16);
+  }
+  EXPECT_EQ(mixes[0].size(), 9600u * 6);
+  EXPECT_EQ(mixes[1], mixes[0]);
+  EXPECT_EQ(mixes[2], mixes[0]);
 }
 
 TEST_F(AmixTest, StreamEqualsConvertApartFromTheEnd) {
