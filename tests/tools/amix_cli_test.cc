@@ -295,6 +295,8 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
                                                       "': No such file or directory"},
       {{"convert", dir.path("garbage.wav"), out}, 1, "cannot read '" + dir.path("garbage.wav")},
       {{"convert", dir.path("seven.wav"), out}, 1, "it has 7 channels and no channel map"},
+      {{"info", dir.path(".")}, 1, "it is a directory"},
+      {{"mix", in, "-o", out, "--plot", out}, 2, "--plot and -o name the same file"},
       {{"convert", in, in}, 1, "is the same file as input"},
       {{"convert", in, dir.path("link.wav")}, 1, "is the same file as input"},
       {{"mix", in, in, "-o", dir.path("link.wav")}, 1, "is the same file as input"},

@@ -66,7 +66,10 @@ int run_mix(int argc, char** argv, Globals& globals) {
       });
   if (help) return 0;
   if (out.empty()) throw UsageError("mix: missing -o OUT (see 'amix mix --help')");
-  if (!plot_path.empty()) check_output_path(plot_path, inputs);
+  if (!plot_path.empty()) {
+    if (plot_path == out) throw UsageError("mix: --plot and -o name the same file");
+    check_output_path(plot_path, inputs);
+  }
 
   WaveformPlot plot;
   auto on_block = [&](const MixBlock& b) {

@@ -1,5 +1,7 @@
 #include "amix/sound_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -99,6 +101,9 @@ int subtype_if_storable(const std::string& path, int channels, int sf_subtype) {
 }
 
 SoundReader::SoundReader(const std::string& path) : path_(path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw Error("cannot read '" + path + "': it is a directory");
   file_ = sf_open(path.c_str(), SFM_READ, &info_);
   if (file_ == nullptr) {
     // libsndfile's text for a missing file is only "System error"; say more.
