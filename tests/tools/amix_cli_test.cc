@@ -262,6 +262,21 @@ TEST_F(AmixTest, StreamEqualsConvertApartFromTheEnd) {
   }
 }
 
+// The blocking resampler takes 16-bit samples: float files are brought to
+// that range on the way in, not truncated to their integer part.
+TEST_F(AmixTest, StreamOfAFloatFileKeepsItsLevel) {
+  const std::vector<int16_t> tone = sine_s16(48000, 2, 0.5, 1000.0, kHalf);
+  std::vector<double> samples(tone.begin(), tone.end());
+  for (double& v : samples) v /= 32767.0;
+  write_f64(dir.path("in.wav"), 48000, 2, samples, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const Result r = run_amix({"stream", dir.path("in.wav"), dir.path("out.wav"), "--rate", "44100"});
+  SKIP_IF_MISSING(r);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Sound s = read_sound(dir.path("out.wav"));
+  EXPECT_NEAR(measured_rms_dbfs(s, 0), kHalfRmsDb, 0.1);
+  EXPECT_NEAR(measured_frequency(s, 1), 1000.0, 0.5);
+}
+
 TEST_F(AmixTest, DemoWritesItsFilesPictureAndTable) {
   const Result r = run_amix({"demo", dir.path("demo")});
   EXPECT_RUN_OK(r);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -157,22 +158,41 @@ std::string SoundReader::describe_format() const {
 }
 
 int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
+  const size_t n = static_cast<size_t>(frames * info_.channels);
+  // libsndfile hands float data to its integer calls unscaled, so float
+  // files are read as float and brought to full integer range here, with
+  // rounding and clipping as the resampling engine converts.
+  const bool from_float = pcm_format_ == PCM_FORMAT_FLOAT && pcm_format != PCM_FORMAT_FLOAT;
+  if (from_float) floats_.resize(n);
+  if (pcm_format == PCM_FORMAT_U8 || pcm_format == PCM_FORMAT_S16) scratch_.resize(n);
+  int16_t* s16 = pcm_format == PCM_FORMAT_S16 ? static_cast<int16_t*>(dst) : scratch_.data();
   sf_count_t got = 0;
-  switch (pcm_format) {
-    case PCM_FORMAT_U8: {
-      scratch_.resize(static_cast<size_t>(frames * info_.channels));
-      got = sf_readf_short(file_, scratch_.data(), frames);
-      u8_from_s16(scratch_.data(), static_cast<uint8_t*>(dst),
-                  static_cast<size_t>(got * info_.channels));
-      break;
-    }
-    case PCM_FORMAT_S16: got = sf_readf_short(file_, static_cast<int16_t*>(dst), frames); break;
-    case PCM_FORMAT_S32: got = sf_readf_int(file_, static_cast<int32_t*>(dst), frames); break;
-    case PCM_FORMAT_FLOAT: got = sf_readf_float(file_, static_cast<float*>(dst), frames); break;
-    default: throw Error("internal: unknown sample format");
+  if (from_float) {
+    got = sf_readf_float(file_, floats_.data(), frames);
+  } else if (pcm_format == PCM_FORMAT_U8 || pcm_format == PCM_FORMAT_S16) {
+    got = sf_readf_short(file_, s16, frames);
+  } else if (pcm_format == PCM_FORMAT_S32) {
+    got = sf_readf_int(file_, static_cast<int32_t*>(dst), frames);
+  } else if (pcm_format == PCM_FORMAT_FLOAT) {
+    got = sf_readf_float(file_, static_cast<float*>(dst), frames);
+  } else {
+    throw Error("internal: unknown sample format");
   }
   if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)
     throw Error("cannot read '" + path_ + "': " + sf_strerror(file_));
+
+  const size_t count = static_cast<size_t>(got * info_.channels);
+  if (from_float && pcm_format == PCM_FORMAT_S32) {
+    auto* out = static_cast<int32_t*>(dst);
+    for (size_t i = 0; i < count; ++i)
+      out[i] = static_cast<int32_t>(
+          std::clamp(std::nearbyint(floats_[i] * 2147483648.0), -2147483648.0, 2147483647.0));
+  } else if (from_float) {
+    for (size_t i = 0; i < count; ++i)
+      s16[i] = static_cast<int16_t>(
+          std::clamp(std::nearbyint(floats_[i] * 32768.0), -32768.0, 32767.0));
+  }
+  if (pcm_format == PCM_FORMAT_U8) u8_from_s16(s16, static_cast<uint8_t*>(dst), count);
   return got;
 }
 

@@ -60,6 +60,7 @@ class SoundReader {
   std::string layout_problem_;
   int pcm_format_ = 0;
   std::vector<int16_t> scratch_;
+  std::vector<float> floats_;
 };
 
 class SoundWriter {
