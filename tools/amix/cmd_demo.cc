@@ -139,7 +139,7 @@ int run_demo(int argc, char** argv, Globals& globals) {
     stream_matches = c.equal_frames == c.frames_a;
     char note[200];
     std::snprintf(note, sizeof note,
-                  "%s tone-48k.wav over its %lld frames; %lld frames longer (the drained end)",
+                  "%s tone-48k.wav over its %lld frames, then %lld more (the drained end)",
                   stream_matches ? "equals" : "DIFFERS from", static_cast<long long>(c.frames_a),
                   static_cast<long long>(c.frames_b - c.frames_a));
     rows.push_back({"stream", "tone-stream.wav", s.output.describe(), s.seconds_out,
