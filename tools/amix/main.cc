@@ -1,6 +1,7 @@
 // amix: the command-line face of libtavrin_amix.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
       return e.code();
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "amix: out of memory\n");
+      return amix::kExitFailure;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "amix: %s\n", e.what());
       return amix::kExitFailure;
     }
   }

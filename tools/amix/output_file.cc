@@ -30,7 +30,8 @@ void on_fatal_signal(int sig) {
 
 void install_handlers_once() {
   static bool installed = [] {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // SIGPIPE too: `amix mix ... | head` ends the tool mid-write.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
       struct sigaction sa = {};
       sa.sa_handler = on_fatal_signal;
       sigemptyset(&sa.sa_mask);
