@@ -147,6 +147,19 @@ TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
   EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 9 + 1);
 }
 
+// Without a channel map the layout follows the channel count.
+TEST_F(AmixTest, FilesWithoutChannelMapsTakeTheLayoutOfTheirChannelCount) {
+  const char* expected[] = {"", "mono", "stereo", "3.0", "quad", "4.1", "5.1-back",
+                            "no layout the library knows", "7.1"};
+  for (int channels = 1; channels <= 8; ++channels) {
+    SCOPED_TRACE(channels);
+    const std::string in = tone("plain.wav", 8000, channels, 440.0, 0.05);
+    ASSERT_TRUE(read_sound(in).channel_map.empty());
+    const Result r = run_amix({"info", in});
+    EXPECT_THAT(r.out, HasSubstr(std::to_string(channels) + " (" + expected[channels] + ")"));
+  }
+}
+
 TEST_F(AmixTest, MixOfTwoHalfScaleSinesIsTheirSum) {
   const std::vector<int16_t> a = sine_s16(48000, 2, 1.0, 440.0, kHalf);
   const std::vector<int16_t> b = sine_s16(48000, 2, 1.0, 660.0, kHalf);
