@@ -148,28 +148,24 @@ int run_demo(int argc, char** argv, Globals& globals) {
     rows.push_back({"stream", "-", "", 0, 0, "skipped: the library has no blocking resampler"});
   }
 
-  if (mix_available()) {
-    MixSettings mixed;
-    mixed.rate = common.rate;
-    mixed.layout = common.layout;
-    mixed.volumes = {0.6f, 0.5f, 0.4f, 1.5f};
-    WaveformPlot plot;
-    const MixResult m = mix_files(sources, path("mix.wav"), mixed, globals, nullptr, &plot);
-    char note[200];
-    std::snprintf(note, sizeof note, "volumes 0.6,0.5,0.4,1.5; %lld blocks of 4096 bytes, "
-                  "%lld limited; peak %.2f dBFS",
-                  static_cast<long long>(m.blocks), static_cast<long long>(m.limited_blocks),
-                  20.0 * std::log10(std::max(m.peak, 1e-9)));
-    rows.push_back({"mix", "mix.wav", m.stats.output.describe(), m.stats.seconds_out,
-                    m.stats.wall_seconds, note});
-    for (const std::string& n : m.notes) rows.push_back({"", "", "", 0, 0, "note: " + n});
+  MixSettings mixed;
+  mixed.rate = common.rate;
+  mixed.layout = common.layout;
+  mixed.volumes = {0.6f, 0.5f, 0.4f, 1.5f};
+  WaveformPlot plot;
+  const MixResult m = mix_files(sources, path("mix.wav"), mixed, globals, nullptr, &plot);
+  char note[200];
+  std::snprintf(note, sizeof note, "volumes 0.6,0.5,0.4,1.5; %lld blocks of 4096 bytes, "
+                "%lld limited; peak %.2f dBFS",
+                static_cast<long long>(m.blocks), static_cast<long long>(m.limited_blocks),
+                20.0 * std::log10(std::max(m.peak, 1e-9)));
+  rows.push_back({"mix", "mix.wav", m.stats.output.describe(), m.stats.seconds_out,
+                  m.stats.wall_seconds, note});
+  for (const std::string& n : m.notes) rows.push_back({"", "", "", 0, 0, "note: " + n});
 
-    const auto start = std::chrono::steady_clock::now();
-    plot.write_png(path("mix.png"), plot_title("mix.wav", m));
-    rows.push_back({"plot", "mix.png", "1200x420 PNG", 0, since(start), ""});
-  } else {
-    rows.push_back({"mix", "-", "", 0, 0, "skipped: the library has no ring buffer"});
-  }
+  const auto start = std::chrono::steady_clock::now();
+  plot.write_png(path("mix.png"), plot_title("mix.wav", m));
+  rows.push_back({"plot", "mix.png", "1200x420 PNG", 0, since(start), ""});
 
   std::printf("amix demo: files in %s/\n", dir.c_str());
   print_table(rows);

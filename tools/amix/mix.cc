@@ -8,10 +8,7 @@
 
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/multi_audio_mixer.h"
-#if __has_include("tavrin_amix/rbuf.h")
 #include "tavrin_amix/rbuf.h"
-#define AMIX_HAVE_RBUF 1
-#endif
 #include "amix/converter.h"
 #include "amix/levels.h"
 #include "amix/output_file.h"
@@ -21,7 +18,6 @@
 #include "amix/sound_file.h"
 
 namespace amix {
-#ifdef AMIX_HAVE_RBUF
 namespace {
 
 struct RingDeleter {
@@ -162,12 +158,4 @@ MixResult mix_files(const std::vector<std::string>& inputs, const std::string& o
   return result;
 }
 
-bool mix_available() { return true; }
-#else
-bool mix_available() { return false; }
-MixResult mix_files(const std::vector<std::string>&, const std::string&, const MixSettings&,
-                    const Globals&, const std::function<void(const MixBlock&)>&, WaveformPlot*) {
-  throw Error("mix: this build of the library has no ring buffer");
-}
-#endif
 }  // namespace amix

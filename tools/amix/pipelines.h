@@ -63,9 +63,6 @@ struct MixResult {
   std::vector<std::string> notes;  // inputs padded with silence
 };
 
-// Whether this build's library has the ring buffer the mix queues through.
-bool mix_available();
-
 // `on_block` (if set) sees every block as it is mixed; `plot` (if set)
 // collects the output's waveform.
 MixResult mix_files(const std::vector<std::string>& inputs, const std::string& out,
