@@ -87,10 +87,11 @@ void print_table(const std::vector<Row>& rows) {
     }
     char speed[32] = "";
     if (r.wall > 0 && r.seconds > 0) std::snprintf(speed, sizeof speed, "%.0fx", r.seconds / r.wall);
-    char audio[32] = "";
+    char audio[32] = "", time[32] = "";
     if (r.seconds > 0) std::snprintf(audio, sizeof audio, "%.3f s", r.seconds);
-    std::printf("%-8s %-16s %-30s %9s %6.1f ms %7s\n", r.step.c_str(), r.file.c_str(),
-                r.format.c_str(), audio, r.wall * 1000.0, speed);
+    if (r.wall > 0) std::snprintf(time, sizeof time, "%.1f ms", r.wall * 1000.0);
+    std::printf("%-8s %-16s %-30s %9s %9s %7s\n", r.step.c_str(), r.file.c_str(),
+                r.format.c_str(), audio, time, speed);
     if (!r.note.empty()) std::printf("%-8s %s\n", "", r.note.c_str());
   }
 }
@@ -161,7 +162,11 @@ int run_demo(int argc, char** argv, Globals& globals) {
                 20.0 * std::log10(std::max(m.peak, 1e-9)));
   rows.push_back({"mix", "mix.wav", m.stats.output.describe(), m.stats.seconds_out,
                   m.stats.wall_seconds, note});
-  for (const std::string& n : m.notes) rows.push_back({"", "", "", 0, 0, "note: " + n});
+  for (std::string n : m.notes) {
+    // The notes name the inputs by path; the table names files in DIR.
+    for (size_t at; (at = n.find(dir + "/")) != std::string::npos;) n.erase(at, dir.size() + 1);
+    rows.push_back({"", "", "", 0, 0, "note: " + n});
+  }
 
   const auto start = std::chrono::steady_clock::now();
   plot.write_png(path("mix.png"), plot_title("mix.wav", m));
