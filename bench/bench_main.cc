@@ -23,7 +23,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-      const std::string name = run.benchmark_name();
+      std::string name = run.benchmark_name();
+      const std::string real_time = "/real_time";  // UseRealTime() appends it
+      if (name.size() > real_time.size() &&
+          name.compare(name.size() - real_time.size(), real_time.size(), real_time) == 0) {
+        name.resize(name.size() - real_time.size());
+      }
       const auto slash = name.rfind('/');
       if (slash == std::string::npos) continue;
       std::string variant = name.substr(slash + 1);

@@ -72,6 +72,13 @@ SwrContext* make_engine(const audio_resampler& r) {
 
 bool init_engine(SwrContext* context) { return alloc_permitted() && swr_init(context) == 0; }
 
+// Starts the engine afresh: its history, held input and flush state go.  An
+// engine that cannot start again is left closed, so that every later
+// conversion on it fails (swr_convert refuses a closed context).
+void restart_engine(SwrContext* context) {
+  if (!init_engine(context)) swr_close(context);
+}
+
 // Output room, in destination frames rounded up, for what the engine holds
 // plus `in_frames`; false when that does not fit a 32-bit count.
 bool frames_needed(const audio_resampler& r, uint32_t in_frames, int32_t* needed) {
@@ -82,22 +89,62 @@ bool frames_needed(const audio_resampler& r, uint32_t in_frames, int32_t* needed
   return true;
 }
 
-// Replaces the output block with one of `frames` frames.  Nothing in the old
-// block is still wanted: every call hands back all that it produced.  The new
-// block is made before the old one goes, so a failure changes nothing.
-bool grow_output(audio_resampler& r, int32_t frames) {
+// Replaces the output block with one of `frames` frames, carrying over its
+// first `keep` frames (none for a conversion: every call hands back all that
+// it produced).  The new block is made before the old one goes, so a failure
+// changes nothing.
+// REQUIRES: 0 <= keep <= output_capacity, keep <= frames.
+bool grow_output(audio_resampler& r, int32_t frames, int32_t keep) {
+  const int channels = static_cast<int>(r.output_channels);
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  if (!alloc_permitted() || av_samples_alloc(planes, nullptr, static_cast<int>(r.output_channels),
-                                             frames, r.output_format, 0) < 0) {
+  if (!alloc_permitted() ||
+      av_samples_alloc(planes, nullptr, channels, frames, r.output_format, 0) < 0) {
     return false;
   }
+  if (keep > 0) av_samples_copy(planes, r.output_planes, 0, 0, keep, channels, r.output_format);
   av_freep(&r.output_planes[0]);
   std::copy(std::begin(planes), std::end(planes), r.output_planes);
   r.output_capacity = frames;
   return true;
 }
 
+// Flushes the engine into the output block from frame `at` on; the frames
+// written, or the engine's negative error code.
+int flush_into(audio_resampler& r, int32_t at) {
+  const size_t skip = size_t(at) * (r.output_frame_bytes / r.output_plane_count);
+  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+  for (uint32_t i = 0; i < r.output_plane_count; ++i) planes[i] = r.output_planes[i] + skip;
+  return swr_convert(r.context, planes, r.output_capacity - at, nullptr, 0);
+}
+
 }  // namespace
+
+bool resampler_drain(audio_resampler* r, int32_t kept_bytes, uint8_t** output,
+                     int32_t* out_bytes) {
+  if (r == nullptr || output == nullptr || out_bytes == nullptr || kept_bytes < 0) return false;
+  // A closed engine (one that could not restart) has nothing to give, and
+  // asking it for its bound would trip the engine's own assertion.
+  if (!swr_is_initialized(r->context)) return false;
+  int32_t frames = kept_bytes / static_cast<int32_t>(r->output_frame_bytes);
+  const int held = swr_get_out_samples(r->context, 0);
+  if (frames > r->output_capacity || held < 0 || held > INT32_MAX - frames) return false;
+  if (held > 0) {
+    if (r->output_capacity - frames < held && !grow_output(*r, frames + held, frames)) {
+      return false;
+    }
+    const int flushed = flush_into(*r, frames);
+    if (flushed < 0) {
+      AMIX_LOGE("swr_convert failed: %d", flushed);
+      return false;
+    }
+    frames += flushed;
+    restart_engine(r->context);
+  }
+  std::copy_n(r->output_planes, r->output_plane_count, output);
+  *out_bytes = frames * static_cast<int32_t>(r->output_frame_bytes);
+  return true;
+}
+
 }  // namespace amix
 
 extern "C" {
@@ -129,7 +176,7 @@ bool audio_resampler_resample(audio_resampler* r, uint8_t** output, int32_t* out
   if (in_frames > INT32_MAX || (in_frames > 0 && input[0] == nullptr)) return false;
   int32_t needed = 0;
   if (!amix::frames_needed(*r, in_frames, &needed)) return false;
-  if (r->output_capacity < needed && !amix::grow_output(*r, needed)) return false;
+  if (r->output_capacity < needed && !amix::grow_output(*r, needed, 0)) return false;
 
   // The whole capacity is offered, so the engine never keeps output back
   // for want of room.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/alloc.h"
 #include "tavrin_amix/audio_mixer.h"
+#include "tavrin_amix/multi_audio_mixer.h"
 #include "tests/mix/mix_test_util.h"
 
 namespace {
@@ -31,6 +33,32 @@ TEST(MixerCreate, CapacityRules) {
   EXPECT_EQ(gain_of(dflt.get()), 1.0f);
   EXPECT_EQ(audio_mixer_create(-1), nullptr);
   audio_mixer_destroy(nullptr);
+}
+
+TEST(MixerCreate, EachAllocationFailureGivesNull) {
+  for (long n = 1; n <= 2; ++n) {
+    amix_fault_fail_at(n);
+    EXPECT_EQ(audio_mixer_create(64), nullptr) << "allocation " << n;
+  }
+  amix_fault_fail_at(0);
+}
+
+TEST(MixerCalls, AllocateNothing) {
+  Mixer m = make_mixer(8192);
+  multi_audio_mixer* multi = multi_audio_mixer_create(8192);
+  std::vector<std::vector<int16_t>> data(30, std::vector<int16_t>(4096, 1000));
+  std::vector<int16_t*> tracks;
+  for (auto& d : data) tracks.push_back(d.data());
+  std::vector<float> volumes(30, 0.8f);
+  std::vector<int16_t> out(4096);
+  amix_fault_fail_at(0);
+  for (int32_t k : {1, 2, 30}) {
+    ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks.data(), volumes.data(), 4096, k, out.data()));
+    ASSERT_EQ(multi_audio_mixer_mix(multi, tracks.data(), volumes.data(), k), 0);
+  }
+  audio_scale_int16(out.data(), 4096, 0.5f);
+  EXPECT_EQ(amix_fault_sites_reached(), 0);
+  multi_audio_mixer_release(multi);
 }
 
 TEST(MixerRefusals, ChangeNothing) {

@@ -1,0 +1,173 @@
+// The blocking resampler on one thread: life cycle, argument checks, the end
+// of a stream, and the log lines of each.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/alloc.h"
+#include "tests/support/log_capture.h"
+#include "tests/sync/sync_test_util.h"
+
+namespace {
+
+using namespace amix_test;
+
+const std::vector<LogLine> kReleaseLines = {
+    info("sync audio resampler release +"), info("sync audio resampler interrupt +"),
+    info("sync audio resampler interrupt -"), info("sync audio resampler released !")};
+
+std::vector<LogLine> then_released(LogLine first) {
+  std::vector<LogLine> v = {first};
+  v.insert(v.end(), kReleaseLines.begin(), kReleaseLines.end());
+  return v;
+}
+
+TEST(SyncLifecycle, CreateAndReleaseLogTheirLines) {
+  LogCapture log;
+  sync_audio_resampler* s =
+      sync_audio_resampler_create(44100, PCM_SPEAKERS_MONO, 48000, PCM_SPEAKERS_STEREO, 4096);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->block_size, 4096);
+  EXPECT_EQ(sync_audio_resampler_release(s), 0);
+  std::vector<LogLine> expected = {info("sync audio resampler created: 44100/48000, 1/2")};
+  expected.insert(expected.end(), kReleaseLines.begin(), kReleaseLines.end());
+  EXPECT_EQ(log.lines(), expected);
+}
+
+TEST(SyncLifecycle, RefusedCreatesLogTheCauseThenTheReleaseLines) {
+  struct Case {
+    int32_t src_rate, src_speakers, block;
+    LogLine line;
+  };
+  const Case cases[] = {
+      {44100, 2, 0, error("sync audio resampler block size out of range: 0")},
+      {44100, 2, -4, error("sync audio resampler block size out of range: -4")},
+      {44100, 2, 576001, error("sync audio resampler block size out of range: 576001")},
+      {0, 2, 4096, error("failed to create audio resampler")},
+      {-44100, 2, 4096, error("failed to create audio resampler")},
+      {44100, 11, 4096, error("failed to create audio resampler")},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    EXPECT_EQ(sync_audio_resampler_create(c.src_rate, c.src_speakers, 48000, 2, c.block), nullptr);
+    EXPECT_EQ(log.lines(), then_released(c.line)) << c.line.message;
+  }
+  Sync largest = make_identity(SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+  EXPECT_NE(largest, nullptr);
+}
+
+// Every allocation of create may fail: NULL, the step's line and the release
+// lines, nothing leaked (the sanitizer and valgrind runs check that part).
+TEST(SyncLifecycle, EveryAllocationFailure) {
+  const LogLine no_resampler = error("failed to create audio resampler");
+  const LogLine no_ring = error("failed to create ring buffer !");
+  const std::vector<std::vector<LogLine>> expected = {
+      {},                                                                // the record
+      then_released(no_resampler), then_released(no_resampler),          // resampler, engine
+      then_released(no_resampler),                                       // engine init
+      then_released(no_ring), then_released(no_ring)};                  // ring, its storage
+  for (long n = 1; n <= long(expected.size()); ++n) {
+    LogCapture log;
+    amix_fault_fail_at(n);
+    EXPECT_EQ(sync_audio_resampler_create(44100, 2, 48000, 2, 4096), nullptr) << "site " << n;
+    amix_fault_fail_at(0);
+    EXPECT_EQ(log.lines(), expected[n - 1]) << "site " << n;
+  }
+  amix_fault_fail_at(long(expected.size()) + 1);
+  Sync s(sync_audio_resampler_create(44100, 2, 48000, 2, 4096));
+  EXPECT_EQ(amix_fault_sites_reached(), long(expected.size()));
+  amix_fault_fail_at(0);
+  EXPECT_NE(s, nullptr);
+}
+
+TEST(SyncCalls, RefusedArgumentsLogAndReturnMinusOne) {
+  Sync s = make_identity(4096);
+  std::vector<uint8_t> buf(4096, 0xAA);
+  LogCapture log;
+  const LogLine bad_write = error("sync audio resampler write not inited or invalid params !");
+  EXPECT_EQ(sync_audio_resampler_write(nullptr, buf.data(), 4, 0, 0), -1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), nullptr, 4, 0, 0), -1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), nullptr, 0, 0, 1), -1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), buf.data(), 0, 0, 0), -1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), buf.data(), -4, 0, 0), -1);
+  EXPECT_EQ(sync_audio_resampler_read(nullptr, buf.data(), 4096), -1);
+  EXPECT_EQ(sync_audio_resampler_read(s.get(), nullptr, 4096), -1);
+  EXPECT_EQ(sync_audio_resampler_read(s.get(), buf.data(), 0), -1);
+  EXPECT_EQ(sync_audio_resampler_read(s.get(), buf.data(), 4095), -1);  // below one block
+  EXPECT_EQ(sync_audio_resampler_interrupt(nullptr), -1);
+  EXPECT_EQ(sync_audio_resampler_release(nullptr), -1);
+  const LogLine bad_read_0 = error("sync audio resampler read not inited or invalid params 0 !");
+  const LogLine bad_read_1 = error("sync audio resampler read not inited or invalid params 1 !");
+  const LogLine no_object = error("sync audio resampler write not inited !");
+  EXPECT_EQ(log.lines(),
+            (std::vector<LogLine>{bad_write, bad_write, bad_write, bad_write, bad_write, bad_read_0,
+                                  bad_read_1, bad_read_0, bad_read_0,
+                                  info("sync audio resampler interrupt +"), no_object,
+                                  info("sync audio resampler release +"), no_object}));
+  EXPECT_EQ(buf, std::vector<uint8_t>(4096, 0xAA));  // nothing written to the destination
+  EXPECT_EQ(rbuf_used(s->ring), 0);
+  EXPECT_EQ(s->end_of_stream, 0);
+}
+
+// The end of a stream with 1000 bytes queued: one padded block, then 0 with
+// its line and the destination untouched.  A later write starts over.
+TEST(SyncCalls, EndOfStreamGivesThePaddedRestThenZero) {
+  Sync s = make_identity(4096);
+  const std::vector<uint8_t> in = pattern(0, 1000);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 1000, 7, 1), 0);
+  EXPECT_EQ(s->last_stamp, 7);
+  std::vector<uint8_t> out(4096, 0xAA);
+  LogCapture log;
+  ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), 4096), 1000);
+  EXPECT_EQ(pattern_match(out.data(), 1000, 0), 1000u);
+  EXPECT_EQ(std::vector<uint8_t>(out.begin() + 1000, out.end()), std::vector<uint8_t>(3096, 0));
+  out.assign(4096, 0xAA);
+  EXPECT_EQ(sync_audio_resampler_read(s.get(), out.data(), 8192), 0);
+  EXPECT_EQ(out, std::vector<uint8_t>(4096, 0xAA));
+  EXPECT_EQ(log.lines(), std::vector<LogLine>{error("sync audio resampler read failed: 0")});
+
+  // An announcement alone (no bytes) is an end too; a write without the flag
+  // clears it.
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 4000, 8, 0), 0);
+  EXPECT_EQ(s->end_of_stream, 0);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 0, 9, 1), 0);
+  EXPECT_EQ(s->last_stamp, 9);
+  EXPECT_EQ(sync_audio_resampler_read(s.get(), out.data(), 4096), 4000);
+}
+
+// A write that the engine holds back whole succeeds and is not lost: its
+// frames come out with the end of the stream.
+TEST(SyncCalls, AWriteHeldBackWholeIsASuccess) {
+  Sync s(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000, PCM_SPEAKERS_STEREO, 4096));
+  const std::vector<uint8_t> in = pattern(0, 4410);
+  LogCapture log;
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 8 * kFrameBytes, 3, 0), 0);
+  EXPECT_EQ(rbuf_used(s->ring), 0);
+  EXPECT_EQ(s->last_stamp, 3);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data() + 32, int32_t(in.size()) - 32, 4, 1), 0);
+  EXPECT_EQ(rbuf_used(s->ring), 4800 * kFrameBytes);  // 0.1 s at 48000 Hz, all of it
+  EXPECT_TRUE(log.lines().empty());
+}
+
+// Once the resampler's block has grown to the stream's writes, neither side
+// allocates.
+TEST(SyncCalls, SteadyWritesAndReadsDoNotAllocate) {
+  Sync s(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000, PCM_SPEAKERS_STEREO, 4096));
+  const std::vector<uint8_t> in = pattern(0, 1024);
+  std::vector<uint8_t> out(4096);
+  auto step = [&] {
+    ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), int32_t(in.size()), 0, 0), 0);
+    while (rbuf_used(s->ring) >= 4096) {
+      ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), 4096), 4096);
+    }
+  };
+  for (int k = 0; k < 4; ++k) step();
+  amix_fault_fail_at(0);
+  for (int k = 0; k < 200; ++k) step();
+  EXPECT_EQ(amix_fault_sites_reached(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// The blocking resampler between real threads: who waits, and what wakes it.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "tests/support/log_capture.h"
+#include "tests/sync/sync_test_util.h"
+
+namespace {
+
+using namespace amix_test;
+
+constexpr int32_t kBlock = 4096;
+constexpr int32_t kStillWaiting = -2;
+
+// A read on its own thread; `result` stays kStillWaiting until it returns.
+struct Reader {
+  std::vector<uint8_t> dst = std::vector<uint8_t>(kBlock, 0xAA);
+  std::atomic<int32_t> result{kStillWaiting};
+  std::thread thread;
+  explicit Reader(sync_audio_resampler* s)
+      : thread([this, s] { result = sync_audio_resampler_read(s, dst.data(), kBlock); }) {}
+  ~Reader() {
+    if (thread.joinable()) thread.join();
+  }
+  int32_t get() {
+    thread.join();
+    thread = std::thread();
+    return result;
+  }
+};
+
+// A write on its own thread, likewise.
+struct Writer {
+  std::atomic<int32_t> result{kStillWaiting};
+  std::thread thread;
+  Writer(sync_audio_resampler* s, const std::vector<uint8_t>& in)
+      : thread([this, s, &in] {
+          result = sync_audio_resampler_write(s, in.data(), int32_t(in.size()), 0, 0);
+        }) {}
+  ~Writer() {
+    if (thread.joinable()) thread.join();
+  }
+  int32_t get() {
+    thread.join();
+    return result;
+  }
+};
+
+TEST(SyncThreads, AReadWaitsForAWholeBlock) {
+  Watchdog dog;
+  Sync s = make_identity(kBlock);
+  const std::vector<uint8_t> in = pattern(0, 2000);
+  Reader reader(s.get());
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 4000, 0, 0), 0);
+  settle();
+  EXPECT_EQ(reader.result, kStillWaiting);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data() + 4000, 4000, 0, 0), 0);
+  ASSERT_EQ(reader.get(), kBlock);
+  EXPECT_EQ(pattern_match(reader.dst.data(), kBlock, 0), size_t(kBlock));
+  EXPECT_EQ(rbuf_used(s->ring), 8000 - kBlock);
+}
+
+TEST(SyncThreads, AWriteWaitsWhileAWholeBlockIsQueued) {
+  Watchdog dog;
+  Sync s = make_identity(kBlock);
+  const std::vector<uint8_t> first = pattern(0, 1250), second = pattern(1250, 25);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), first.data(), 5000, 0, 0), 0);
+  Writer writer(s.get(), second);
+  settle();
+  EXPECT_EQ(writer.result, kStillWaiting);
+  EXPECT_EQ(rbuf_used(s->ring), 5000);
+  std::vector<uint8_t> out(kBlock);
+  ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), kBlock);
+  ASSERT_EQ(writer.get(), 0);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), first.data(), 0, 0, 1), 0);
+  ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 5000 - kBlock + 100);
+  EXPECT_EQ(pattern_match(out.data(), 5000 - kBlock + 100, kBlock), size_t(5000 - kBlock + 100));
+}
+
+// A write larger than the queue's free space fills it, waits for the
+// consumer and goes on: every byte arrives, in order.
+TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
+  Watchdog dog;
+  Sync s = make_identity(kBlock);
+  const std::vector<uint8_t> in = pattern(0, 409600);  // 400 blocks
+  Writer writer(s.get(), in);
+  std::vector<uint8_t> out(kBlock);
+  size_t got = 0;
+  while (got < in.size()) {
+    const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
+    ASSERT_EQ(n, kBlock);
+    ASSERT_EQ(pattern_match(out.data(), size_t(n), got), size_t(n)) << "at " << got;
+    got += size_t(n);
+  }
+  EXPECT_EQ(writer.get(), 0);
+  EXPECT_EQ(rbuf_used(s->ring), 0);
+}
+
+// Interrupt wakes whichever side waits; afterwards nothing waits, a write
+// keeps what fits and drops the rest, and reads drain what is queued.
+TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
+  Watchdog dog;
+  Sync s = make_identity(kBlock);
+  const std::vector<uint8_t> in = pattern(0, 150000);  // 600000 bytes
+  {
+    Reader reader(s.get());
+    ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 100, 0, 0), 0);
+    settle();
+    EXPECT_EQ(reader.result, kStillWaiting);
+    LogCapture log;
+    ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
+    ASSERT_EQ(reader.get(), 100);
+    EXPECT_EQ(pattern_match(reader.dst.data(), 100, 0), 100u);
+    EXPECT_EQ(std::vector<uint8_t>(reader.dst.begin() + 100, reader.dst.end()),
+              std::vector<uint8_t>(kBlock - 100, 0));
+    EXPECT_EQ(log.lines(), (std::vector<LogLine>{info("sync audio resampler interrupt +"),
+                                                 info("sync audio resampler interrupt -")}));
+  }
+  // Two writes that would each wait before an interrupt.
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 5000, 0, 0), 0);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data() + 5000, int32_t(in.size()) - 5000, 0, 0),
+            0);
+  EXPECT_EQ(rbuf_used(s->ring), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+  std::vector<uint8_t> out(kBlock);
+  int64_t total = 0;
+  for (int32_t n; (n = sync_audio_resampler_read(s.get(), out.data(), kBlock)) > 0;) total += n;
+  EXPECT_EQ(total, SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+}
+
+TEST(SyncThreads, InterruptWakesAWriterWaitingForRoom) {
+  Watchdog dog;
+  Sync s = make_identity(kBlock);
+  const std::vector<uint8_t> in = pattern(0, 200000);  // 800000 bytes
+  Writer writer(s.get(), in);
+  settle();
+  EXPECT_EQ(writer.result, kStillWaiting);
+  ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
+  EXPECT_EQ(writer.get(), 0);
+  EXPECT_EQ(rbuf_used(s->ring), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+}
+
+}  // namespace
