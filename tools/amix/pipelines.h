@@ -76,9 +76,6 @@ struct StreamSettings {
   int block_bytes = 4096;
 };
 
-// Whether this build's library has the blocking resampler.
-bool stream_available();
-
 // Through the blocking resampler with a producer and a consumer thread;
 // 16-bit output.
 RunStats stream_file(const std::string& in, const std::string& out,

@@ -8,22 +8,14 @@
 #include <vector>
 
 #include "tavrin_amix/audio_resampler.h"
-#if __has_include("tavrin_amix/sync_audio_resampler.h")
 #include "tavrin_amix/sync_audio_resampler.h"
-#define AMIX_HAVE_SYNC 1
-#endif
-#include "amix/converter.h"
 #include "amix/output_file.h"
 #include "amix/pipelines.h"
 #include "amix/progress.h"
 #include "amix/sound_file.h"
 
 namespace amix {
-#ifdef AMIX_HAVE_SYNC
 namespace {
-
-// The blocking resampler's queue: a block and one converted write must fit.
-constexpr size_t kQueueBytes = 576000;
 
 // The first failure of either thread; the other is stopped through the
 // resampler's interrupt.
@@ -59,10 +51,6 @@ RunStats stream_file(const std::string& in, const std::string& out,
   if (settings.layout != nullptr) dst.layout = settings.layout;
 
   const size_t block = static_cast<size_t>(settings.block_bytes);
-  const size_t per_write = Converter::max_output_bytes(dst, src, kInputBlockFrames);
-  if (block + per_write > kQueueBytes)
-    throw UsageError("--block: at most " + std::to_string(kQueueBytes - per_write) +
-                     " bytes for " + dst.describe());
 
   sync_audio_resampler* sync =
       sync_audio_resampler_create(src.rate, src.layout->code, dst.rate, dst.layout->code,
@@ -91,12 +79,9 @@ RunStats stream_file(const std::string& in, const std::string& out,
         const bool last = next_got == 0;
         const int64_t stamp_us = frames_in * 1000000 / src.rate;
         if (failure.failed()) return;
-        int rc = sync_audio_resampler_write(sync, now.data(), static_cast<int32_t>(got * frame),
-                                            stamp_us, last ? 1 : 0);
-        // A short last block can convert to nothing, which the resampler
-        // refuses; the end of the stream still has to be announced.
-        if (rc != 0 && last) rc = sync_audio_resampler_write(sync, now.data(), 0, stamp_us, 1);
-        if (rc != 0)
+        // An empty input still announces the end, with a write of 0 bytes.
+        if (sync_audio_resampler_write(sync, now.data(), static_cast<int32_t>(got * frame),
+                                       stamp_us, last ? 1 : 0) != 0)
           throw Error("the blocking resampler refused a block (run with --verbose for the "
                       "library's log)");
         frames_in += got;
@@ -134,12 +119,4 @@ RunStats stream_file(const std::string& in, const std::string& out,
   return writer.commit(frames_in, start);
 }
 
-bool stream_available() { return true; }
-#else
-bool stream_available() { return false; }
-RunStats stream_file(const std::string&, const std::string&, const StreamSettings&,
-                     const Globals&) {
-  throw Error("stream: this build of the library has no blocking resampler");
-}
-#endif
 }  // namespace amix
