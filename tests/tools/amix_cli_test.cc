@@ -1,0 +1,374 @@
+// End-to-end runs of the amix tool on files the tests make.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "tests/tools/amix_runner.h"
+
+namespace amix_test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// 0.5 of full scale, as 16-bit samples: -6.02 dBFS peak, -9.03 dBFS RMS.
+constexpr double kHalf = 0.5;
+const double kHalfRmsDb = 20 * std::log10(kHalf / std::sqrt(2.0));
+
+#define EXPECT_RUN_OK(r) EXPECT_EQ((r).status, 0) << (r).err
+
+class AmixTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string tone(const std::string& name, int rate, int channels, double freq,
+                   double seconds = 1.0, double amplitude = kHalf) {
+    const std::string p = dir.path(name);
+    write_s16(p, rate, channels, sine_s16(rate, channels, seconds, freq, amplitude));
+    return p;
+  }
+};
+
+TEST_F(AmixTest, ConvertKeepsFrequencyAndLevelAcrossRateLayoutAndBits) {
+  const std::string in = tone("in.wav", 44100, 1, 1000.0);
+  struct Case {
+    std::vector<std::string> options;
+    int rate, channels, subtype;
+  } cases[] = {
+      {{"--rate", "48000", "--layout", "stereo", "--bits", "float"}, 48000, 2, SF_FORMAT_FLOAT},
+      {{"--rate", "22050"}, 22050, 1, SF_FORMAT_PCM_16},
+      {{"--bits", "32", "--layout", "quad"}, 44100, 4, SF_FORMAT_PCM_32},
+      {{"--rate", "32000", "--bits", "8"}, 32000, 1, SF_FORMAT_PCM_U8},
+  };
+  for (const Case& c : cases) {
+    const std::string out = dir.path("out.wav");
+    std::vector<std::string> args = {"convert", in, out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = run_amix(args);
+    SCOPED_TRACE(r.out + r.err);
+    ASSERT_EQ(r.status, 0);
+    const Sound s = read_sound(out);
+    EXPECT_EQ(s.info.samplerate, c.rate);
+    EXPECT_EQ(s.info.channels, c.channels);
+    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, c.subtype);
+    // The engine keeps its filter's last frames: a few ms short at most.
+    EXPECT_NEAR(s.frames(), c.rate, c.rate / 100);
+    const int mono_channel = c.channels == 4 ? 0 : c.channels - 1;
+    EXPECT_NEAR(measured_frequency(s, mono_channel), 1000.0, 0.5);
+    // Mono spreads into both front speakers at -3 dB each.
+    const double expected_db = c.channels == 1 ? kHalfRmsDb : kHalfRmsDb - 3.01;
+    EXPECT_NEAR(measured_rms_dbfs(s, mono_channel), expected_db, 0.3);
+  }
+}
+
+TEST_F(AmixTest, ConvertKeepsTheInputsSampleTypeAndWritesChannelMaps) {
+  // A 24-bit input stays 24-bit when --bits is not given.
+  std::vector<double> samples(4800 * 2, 0.25);
+  write_f64(dir.path("in24.wav"), 48000, 2, samples, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+  ASSERT_EQ(run_amix({"convert", dir.path("in24.wav"), dir.path("out24.wav"), "--rate", "44100"})
+                .status,
+            0);
+  EXPECT_EQ(read_sound(dir.path("out24.wav")).info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+
+  // Layouts with more than two channels are written as WAVEX with their
+  // speakers, and read back as the same layout.
+  const std::string in = tone("stereo.wav", 48000, 2, 440.0, 0.2);
+  const struct {
+    const char* layout;
+    std::vector<int> map;
+  } cases[] = {
+      {"5.1", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
+               SF_CHANNEL_MAP_SIDE_LEFT, SF_CHANNEL_MAP_SIDE_RIGHT}},
+      {"2.1", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_REAR_CENTER}},
+      {"7.1-wide", {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER,
+                    SF_CHANNEL_MAP_LFE, SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT,
+                    SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER, SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    const std::string out = dir.path(std::string("surround-") + c.layout + ".wav");
+    ASSERT_EQ(run_amix({"convert", in, out, "--layout", c.layout}).status, 0);
+    const Sound s = read_sound(out);
+    EXPECT_EQ(s.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAVEX);
+    EXPECT_EQ(s.channel_map, c.map);
+    const Result info = run_amix({"info", out});
+    EXPECT_THAT(info.out, HasSubstr("(" + std::string(c.layout) + ")"));
+    // Back to stereo through the file's own channel map.
+    ASSERT_EQ(run_amix({"convert", out, dir.path("back.wav"), "--layout", "stereo"}).status, 0);
+    EXPECT_EQ(read_sound(dir.path("back.wav")).info.channels, 2);
+  }
+}
+
+// Where rate and layout stay, every sample type passes through unchanged,
+// 8-bit included (unsigned in WAV, signed in FLAC).
+TEST_F(AmixTest, ConvertIsExactWhenOnlyTheContainerChanges) {
+  std::vector<double> ramp;
+  for (int i = 0; i < 3000; ++i) ramp.push_back(((i * 37) % 255 - 127) / 128.0);
+  for (int subtype : {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT}) {
+    SCOPED_TRACE(subtype);
+    write_f64(dir.path("in.wav"), 8000, 3, ramp, SF_FORMAT_WAV | subtype);
+    const Sound in = read_sound(dir.path("in.wav"));
+    for (const char* out : {"out.wav", "out.flac", "out.aiff"}) {
+      if (subtype != SF_FORMAT_PCM_U8 && std::string(out) == "out.flac") continue;
+      SCOPED_TRACE(out);
+      ASSERT_EQ(run_amix({"convert", dir.path("in.wav"), dir.path(out)}).status, 0);
+      const Sound s = read_sound(dir.path(out));
+      EXPECT_EQ(s.info.channels, 3);
+      EXPECT_EQ(s.f64, in.f64);
+    }
+  }
+}
+
+TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
+  const std::string in = tone("in.wav", 44100, 2, 1000.0, 2.0);
+  const Result r = run_amix({"info", in});
+  EXPECT_RUN_OK(r);
+  EXPECT_THAT(r.out, HasSubstr("44100 Hz"));
+  EXPECT_THAT(r.out, HasSubstr("2 (stereo)"));
+  EXPECT_THAT(r.out, HasSubstr("16-bit"));
+  EXPECT_THAT(r.out, HasSubstr("88200"));
+  EXPECT_THAT(r.out, HasSubstr("2.000 s"));
+  EXPECT_THAT(r.out, HasSubstr("peak      -6.02 dBFS"));
+  EXPECT_THAT(r.out, HasSubstr("rms       -9.03 dBFS"));
+
+  // Several files: a bad one is reported, the others still shown.
+  const Result several = run_amix({"info", in, dir.path("missing.wav"), in});
+  EXPECT_EQ(several.status, 1);
+  EXPECT_THAT(several.err, HasSubstr("cannot read '" + dir.path("missing.wav") + "'"));
+  EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 9 + 1);
+}
+
+// Without a channel map the layout follows the channel count.
+TEST_F(AmixTest, FilesWithoutChannelMapsTakeTheLayoutOfTheirChannelCount) {
+  const char* expected[] = {"", "mono", "stereo", "3.0", "quad", "4.1", "5.1-back",
+                            "no layout the library knows", "7.1"};
+  for (int channels = 1; channels <= 8; ++channels) {
+    SCOPED_TRACE(channels);
+    const std::string in = tone("plain.wav", 8000, channels, 440.0, 0.05);
+    ASSERT_TRUE(read_sound(in).channel_map.empty());
+    const Result r = run_amix({"info", in});
+    EXPECT_THAT(r.out, HasSubstr(std::to_string(channels) + " (" + expected[channels] + ")"));
+  }
+}
+
+TEST_F(AmixTest, MixOfTwoHalfScaleSinesIsTheirSum) {
+  const std::vector<int16_t> a = sine_s16(48000, 2, 1.0, 440.0, kHalf);
+  const std::vector<int16_t> b = sine_s16(48000, 2, 1.0, 660.0, kHalf);
+  write_s16(dir.path("a.wav"), 48000, 2, a);
+  write_s16(dir.path("b.wav"), 48000, 2, b);
+  const Result r =
+      run_amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", dir.path("mix.wav")});
+  EXPECT_RUN_OK(r);
+  EXPECT_THAT(r.out, HasSubstr(", 0 limited"));
+  const Sound s = read_sound(dir.path("mix.wav"));
+  ASSERT_EQ(s.s16.size(), a.size());
+  for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(s.s16[i], a[i] + b[i]) << "sample " << i;
+}
+
+TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
+  const std::vector<int16_t> a = sine_s16(48000, 1, 0.5, 300.0, 0.9);
+  const std::vector<int16_t> b = sine_s16(48000, 1, 0.5, 300.0, 0.8);
+  write_s16(dir.path("a.wav"), 48000, 1, a);
+  write_s16(dir.path("b.wav"), 48000, 1, b);
+  const Result r = run_amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o",
+                             dir.path("mix.wav"), "--block", "2048", "--volume", "1,1.5"});
+  EXPECT_RUN_OK(r);
+  // 24000 samples in blocks of 1024: 24 blocks, each one over full scale.
+  EXPECT_THAT(r.out, HasSubstr("24 blocks, 24 limited"));
+  EXPECT_THAT(r.out, HasSubstr("limited\n"));
+  const Sound s = read_sound(dir.path("mix.wav"));
+  ASSERT_EQ(s.s16.size(), a.size());
+  int peak = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    // Each track is scaled and clamped to 16 bits before the sum.
+    const int sum = a[i] + std::clamp(static_cast<int>(b[i] * 1.5f), -32768, 32767);
+    // Brought down, never past the sum and never flipped in sign.
+    ASSERT_LE(std::abs(s.s16[i]), std::abs(sum)) << "sample " << i;
+    ASSERT_FALSE((s.s16[i] < 0 && sum > 0) || (s.s16[i] > 0 && sum < 0)) << "sample " << i;
+    peak = std::max(peak, std::abs(static_cast<int>(s.s16[i])));
+  }
+  EXPECT_GT(peak, 30000);
+}
+
+TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
+  const std::string longer = tone("long.wav", 48000, 2, 440.0, 1.0);
+  const std::string shorter = tone("short.wav", 22050, 1, 880.0, 0.5);
+  const Result r = run_amix({"mix", longer, shorter, "-o", dir.path("mix.wav"), "--summary",
+                             "--plot", dir.path("mix.png")});
+  EXPECT_RUN_OK(r);
+  EXPECT_THAT(r.err, HasSubstr("'" + shorter + "' (0.500 s) is shorter than the longest input "
+                               "(1.000 s): padded with silence"));
+  const Sound s = read_sound(dir.path("mix.wav"));
+  EXPECT_EQ(s.info.samplerate, 48000);
+  EXPECT_EQ(s.info.channels, 2);
+  EXPECT_EQ(s.frames(), 48000);
+  // After the short input ends only the long one plays, at its own level.
+  const Sound alone = read_sound(longer);
+  for (int64_t i = 30000 * 2; i < 48000 * 2; ++i) ASSERT_EQ(s.s16[i], alone.s16[i]);
+  std::ifstream png(dir.path("mix.png"), std::ios::binary);
+  char magic[8] = {};
+  png.read(magic, 8);
+  EXPECT_EQ(std::string(magic + 1, 3), "PNG");
+
+  // --rate and --layout choose the common format.
+  ASSERT_EQ(run_amix({"mix", longer, shorter, "-o", dir.path("mono.wav"), "--summary", "--rate",
+                      "16000", "--layout", "mono"})
+                .status,
+            0);
+  const Sound mono = read_sound(dir.path("mono.wav"));
+  EXPECT_EQ(mono.info.samplerate, 16000);
+  EXPECT_EQ(mono.info.channels, 1);
+}
+
+// Blocks that split frames (6 channels of 2 bytes into 4094-byte blocks)
+// give the same mix as whole-frame blocks.
+TEST_F(AmixTest, MixDoesNotDependOnTheBlockSize) {
+  write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.3),
+            SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+  write_s16(dir.path("b.wav"), 32000, 6, sine_s16(32000, 6, 0.2, 700.0, 0.3),
+            SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+  std::vector<std::vector<int16_t>> mixes;
+  for (const char* block : {"12288", "4094", "2"}) {
+    const std::string out = dir.path(std::string("mix-") + block + ".wav");
+    const Result r = run_amix(
+        {"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out, "--summary", "--block", block});
+    ASSERT_EQ(r.status, 0) << r.err;
+    mixes.push_back(read_sound(out).s16);
+  }
+  EXPECT_EQ(mixes[0].size(), 9600u * 6);
+  EXPECT_EQ(mixes[1], mixes[0]);
+  EXPECT_EQ(mixes[2], mixes[0]);
+}
+
+TEST_F(AmixTest, StreamEqualsConvertApartFromTheEnd) {
+  const std::string in = tone("in.wav", 44100, 1, 1000.0, 1.5);
+  const Result conv = run_amix({"convert", in, dir.path("conv.wav"), "--rate", "48000",
+                                "--layout", "stereo", "--bits", "16"});
+  ASSERT_EQ(conv.status, 0) << conv.err;
+  for (const char* block : {"4096", "1000", "65536"}) {
+    SCOPED_TRACE(block);
+    const Result r = run_amix({"stream", in, dir.path("stream.wav"), "--rate", "48000",
+                               "--layout", "stereo", "--block", block});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Sound a = read_sound(dir.path("conv.wav"));
+    const Sound b = read_sound(dir.path("stream.wav"));
+    EXPECT_EQ(b.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
+    // The stream ends with the engine's drained last frames, which makes it
+    // complete (1.5 s), and not with the zero padding of the last block;
+    // every frame before them is the conversion's.
+    EXPECT_NEAR(b.frames(), 72000, 1);
+    ASSERT_GE(b.s16.size(), a.s16.size());
+    for (size_t i = 0; i < a.s16.size(); ++i) ASSERT_EQ(a.s16[i], b.s16[i]) << "sample " << i;
+  }
+}
+
+// The blocking resampler takes 16-bit samples: float files are brought to
+// that range on the way in, not truncated to their integer part.
+TEST_F(AmixTest, StreamOfAFloatFileKeepsItsLevel) {
+  const std::vector<int16_t> tone = sine_s16(48000, 2, 0.5, 1000.0, kHalf);
+  std::vector<double> samples(tone.begin(), tone.end());
+  for (double& v : samples) v /= 32767.0;
+  write_f64(dir.path("in.wav"), 48000, 2, samples, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const Result r = run_amix({"stream", dir.path("in.wav"), dir.path("out.wav"), "--rate", "44100"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Sound s = read_sound(dir.path("out.wav"));
+  EXPECT_NEAR(measured_rms_dbfs(s, 0), kHalfRmsDb, 0.1);
+  EXPECT_NEAR(measured_frequency(s, 1), 1000.0, 0.5);
+}
+
+TEST_F(AmixTest, DemoWritesItsFilesPictureAndTable) {
+  const Result r = run_amix({"demo", dir.path("demo")});
+  EXPECT_RUN_OK(r);
+  for (const char* f : {"tone.wav", "chord.wav", "sweep.wav", "burst.wav", "tone-48k.wav"})
+    EXPECT_TRUE(std::ifstream(dir.path("demo/") + f).good()) << f;
+  EXPECT_THAT(r.out, HasSubstr("speed"));
+  EXPECT_TRUE(std::ifstream(dir.path("demo/mix.wav")).good());
+  EXPECT_TRUE(std::ifstream(dir.path("demo/mix.png")).good());
+  // The loud burst forces the master gain down.
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("blocks of 4096 bytes, [1-9][0-9]* limited"));
+  const Sound burst = read_sound(dir.path("demo/burst.wav"));
+  EXPECT_EQ(burst.info.channels, 6);
+}
+
+// Every failure: one line on stderr, the documented exit code, and no
+// output file or temporary file left behind.
+TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
+  const std::string in = tone("in.wav", 44100, 1, 440.0, 0.1);
+  std::ofstream(dir.path("garbage.wav")) << "not a sound file";
+  write_s16(dir.path("seven.wav"), 8000, 7, std::vector<int16_t>(7 * 100));
+  symlink(in.c_str(), dir.path("link.wav").c_str());
+  const std::string out = dir.path("out.wav");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"convert", dir.path("missing.wav"), out}, 1, "cannot read '" + dir.path("missing.wav") +
+                                                      "': No such file or directory"},
+      {{"convert", dir.path("garbage.wav"), out}, 1, "cannot read '" + dir.path("garbage.wav")},
+      {{"convert", dir.path("seven.wav"), out}, 1, "it has 7 channels and no channel map"},
+      {{"info", dir.path(".")}, 1, "it is a directory"},
+      {{"mix", in, "-o", out, "--plot", out}, 2, "--plot and -o name the same file"},
+      {{"convert", in, in}, 1, "is the same file as input"},
+      {{"convert", in, dir.path("link.wav")}, 1, "is the same file as input"},
+      {{"mix", in, in, "-o", dir.path("link.wav")}, 1, "is the same file as input"},
+      {{"convert", in, dir.path("out.mp3")}, 2, "unsupported file type"},
+      {{"convert", in, dir.path("out.flac"), "--bits", "32"}, 1, "cannot write"},
+      {{"convert", in, dir.path("nodir/out.wav")}, 1, "cannot create"},
+      {{"convert", in, out, "--rate", "44k"}, 2, "--rate: expected a sample rate"},
+      {{"convert", in, out, "--rate", "0"}, 2, "--rate: expected a sample rate"},
+      {{"convert", in, out, "--layout", "6.1"}, 2, "--layout: expected mono|stereo"},
+      {{"convert", in, out, "--bits", "24"}, 2, "--bits: expected 8|16|32|float"},
+      {{"convert", in, out, "--rate"}, 2, "option '--rate' needs a value"},
+      {{"convert", in, out, "--speed", "2"}, 2, "unknown option '--speed'"},
+      {{"convert", in}, 2, "missing file operand"},
+      {{"convert", in, out, out}, 2, "unexpected operand"},
+      {{"mix", in, in}, 2, "missing -o OUT"},
+      {{"mix", in, in, "-o", out, "--volume", "1,x"}, 2, "--volume: expected"},
+      {{"mix", in, in, "-o", out, "--volume", "1,-1"}, 2, "--volume: expected"},
+      {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 factors for 2 inputs"},
+      {{"mix", in, in, "-o", out, "--block", "4095"}, 2, "--block: expected an even byte count"},
+      {{"stream", in, out, "--block", "0"}, 2, "--block: expected an even byte count"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"--loud", "info"}, 2, "unknown option '--loud'"},
+  };
+  const std::vector<std::string> before = dir.entries();
+  for (const Case& c : cases) {
+    const Result r = run_amix(c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.message);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_THAT(r.err, HasSubstr(c.message));
+    EXPECT_EQ(r.err.rfind("amix: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(dir.entries(), before);
+  }
+}
+
+TEST_F(AmixTest, HelpForTheToolAndEachCommand) {
+  for (const char* command : {"", "info", "convert", "mix", "stream", "demo"}) {
+    const Result r = *command ? run_amix({command, "--help"}) : run_amix({"--help"});
+    SCOPED_TRACE(command);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Usage: amix " + std::string(command)));
+    EXPECT_TRUE(r.err.empty()) << r.err;
+  }
+  EXPECT_EQ(run_amix({}).status, 2);
+}
+
+TEST_F(AmixTest, LibraryLogLinesOnlyWithVerbose) {
+  const std::string in = tone("in.wav", 8000, 1, 440.0, 0.1);
+  const Result quiet = run_amix({"mix", in, in, "-o", dir.path("a.wav"), "--summary"});
+  EXPECT_RUN_OK(quiet);
+  EXPECT_TRUE(quiet.err.empty()) << quiet.err;
+  const Result verbose =
+      run_amix({"mix", in, in, "-o", dir.path("b.wav"), "--summary", "--verbose"});
+  EXPECT_RUN_OK(verbose);
+  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer created: 4096"));
+  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer released !"));
+}
+
+}  // namespace
+}  // namespace amix_test

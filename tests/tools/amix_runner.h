@@ -1,0 +1,60 @@
+// Runs the built amix and makes and reads the sound files the tests need.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace amix_test {
+
+struct Result {
+  int status;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs amix with `args`; stdin is /dev/null, stdout and stderr are captured.
+Result run_amix(const std::vector<std::string>& args);
+
+// A fresh directory, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  // Names of the entries, sorted (hidden ones included).
+  std::vector<std::string> entries() const;
+
+ private:
+  std::string dir_;
+};
+
+struct Sound {
+  SF_INFO info = {};
+  std::vector<int> channel_map;  // empty when the file has none
+  std::vector<int16_t> s16;      // all samples, interleaved
+  std::vector<double> f64;       // the same, normalised
+  int64_t frames() const { return info.frames; }
+};
+
+// Writes interleaved 16-bit samples; `format` is a full SF_FORMAT_* code.
+void write_s16(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples,
+               int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+// Writes normalised samples, stored as `format`.
+void write_f64(const std::string& path, int rate, int channels, const std::vector<double>& samples,
+               int format);
+Sound read_sound(const std::string& path);
+
+// amplitude * sin(2 pi freq t), 16-bit, same value on every channel.
+std::vector<int16_t> sine_s16(int rate, int channels, double seconds, double freq,
+                              double amplitude);
+
+// Frequency of channel `ch` from its zero crossings, over the middle of the
+// signal (ends trimmed by 10%).
+double measured_frequency(const Sound& s, int ch);
+// RMS of channel `ch` in dBFS over the same middle part.
+double measured_rms_dbfs(const Sound& s, int ch);
+
+}  // namespace amix_test

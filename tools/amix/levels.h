@@ -1,0 +1,31 @@
+// Signal levels in dBFS (0 dBFS = full scale).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace amix {
+
+// 20 log10(linear); -infinity for 0.
+double to_dbfs(double linear);
+// "-6.02 dBFS", or "-inf dBFS" for silence.
+std::string format_dbfs(double dbfs);
+
+// Peak and RMS over normalised samples.
+class LevelMeter {
+ public:
+  void add(const float* samples, size_t count);
+  double peak_dbfs() const { return to_dbfs(peak_); }
+  double rms_dbfs() const;
+
+ private:
+  double peak_ = 0.0;
+  double sum_squares_ = 0.0;
+  uint64_t count_ = 0;
+};
+
+// The largest magnitude among 16-bit samples, relative to 32768.
+double peak_of(const int16_t* samples, size_t count);
+
+}  // namespace amix

@@ -1,0 +1,32 @@
+// A one-line progress report on stderr, shown only when stderr is a
+// terminal and --quiet was not given.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace amix {
+
+struct Globals;
+
+class Progress {
+ public:
+  // `total` in any unit (frames, usually); 0 shows no percentage.
+  Progress(const Globals& globals, std::string label, int64_t total);
+  ~Progress();  // clears the line
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // Redraws at most ten times a second.
+  void update(int64_t done);
+
+ private:
+  bool enabled_;
+  std::string label_;
+  int64_t total_;
+  std::chrono::steady_clock::time_point last_;
+  bool drawn_ = false;
+};
+
+}  // namespace amix
