@@ -25,3 +25,6 @@ LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
 jar=$(find "$work/prefix/share/java" -name 'tavrin-amix-*.jar' ! -name '*-javadoc.jar' ! -name '*-sources.jar' | head -n 1)
 javac -d "$work/java" -cp "$jar" "$src/tests/install/consumer/Hello.java"
 java -Djava.library.path="$libdir" -cp "$jar:$work/java" Hello
+
+# The tool runs from the installed tree and finds the installed library.
+"$work/prefix/bin/amix" --help >/dev/null && echo "installed amix: ok"
