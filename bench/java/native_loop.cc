@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tavrin_amix/multi_audio_mixer.h"
+#include "tavrin_amix/sync_audio_resampler.h"
 
 extern "C" JNIEXPORT jlong JNICALL
 Java_com_ostrel_vasko_nimbo_kalvent_bench_JniBench_nativeMixLoop(JNIEnv*, jclass, jint track_count,
@@ -31,5 +32,24 @@ Java_com_ostrel_vasko_nimbo_kalvent_bench_JniBench_nativeMixLoop(JNIEnv*, jclass
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::steady_clock::now() - start).count();
   multi_audio_mixer_release(mixer);
+  return static_cast<jlong>(ns);
+}
+
+// One write of a block and one read of it, on one thread, through an
+// identity conversion: the calls SyncAudioResampler.write and
+// read(ByteBuffer) make, without the JNI crossings.
+extern "C" JNIEXPORT jlong JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_bench_JniBench_nativeSyncLoop(JNIEnv*, jclass, jint block_bytes,
+                                                                  jint iterations) {
+  sync_audio_resampler* s = sync_audio_resampler_create(48000, 2, 48000, 2, block_bytes);
+  std::vector<uint8_t> in(block_bytes, 7), out(block_bytes);
+  const auto start = std::chrono::steady_clock::now();
+  for (jint i = 0; i < iterations; ++i) {
+    sync_audio_resampler_write(s, in.data(), block_bytes, i, 0);
+    sync_audio_resampler_read(s, out.data(), s->block_size);
+  }
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now() - start).count();
+  sync_audio_resampler_release(s);
   return static_cast<jlong>(ns);
 }

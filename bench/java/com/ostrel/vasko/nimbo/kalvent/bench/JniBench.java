@@ -1,6 +1,7 @@
 package com.ostrel.vasko.nimbo.kalvent.bench;
 
 import com.ostrel.vasko.nimbo.kalvent.process.audio.MultiAudioMixer;
+import com.ostrel.vasko.nimbo.kalvent.process.audio.SyncAudioResampler;
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 
@@ -15,6 +16,21 @@ public final class JniBench {
   }
 
   private static native long nativeMixLoop(int tracks, int blockBytes, int iterations);
+
+  private static native long nativeSyncLoop(int blockBytes, int iterations);
+
+  private static long javaSyncLoop(SyncAudioResampler r, ByteBuffer in, ByteBuffer out,
+      int iterations) {
+    long start = System.nanoTime();
+    long sum = 0;
+    for (int i = 0; i < iterations; ++i) {
+      r.write(in, in.capacity(), i, false);
+      sum += r.read(out);
+    }
+    long ns = System.nanoTime() - start;
+    if (sum != (long) iterations * out.capacity()) throw new AssertionError("read failed");
+    return ns;
+  }
 
   private static long javaMixLoop(MultiAudioMixer mixer, ByteBuffer[] tracks, float[] volumes,
       int iterations) {
@@ -33,6 +49,25 @@ public final class JniBench {
 
   public static void main(String[] args) {
     for (int trackCount : new int[] {1, 8, 30}) run(trackCount);
+    runSync(4096);
+  }
+
+  private static void runSync(int blockBytes) {
+    final int iterations = 20000, rounds = 9;
+    SyncAudioResampler r = new SyncAudioResampler();
+    if (!r.init(48000, 2, 48000, 2, blockBytes)) throw new AssertionError("init failed");
+    ByteBuffer in = ByteBuffer.allocateDirect(blockBytes), out = ByteBuffer.allocateDirect(blockBytes);
+    double[] jni = new double[rounds], nat = new double[rounds];
+    javaSyncLoop(r, in, out, iterations);
+    nativeSyncLoop(blockBytes, iterations);
+    for (int k = 0; k < rounds; ++k) {
+      jni[k] = javaSyncLoop(r, in, out, iterations) / (double) iterations;
+      nat[k] = nativeSyncLoop(blockBytes, iterations) / (double) iterations;
+    }
+    r.release();
+    double j = median(jni), n = median(nat);
+    System.out.printf("SyncAudioResampler write+read(ByteBuffer) %d: JNI %.0f ns/pair, native %.0f ns/pair, JNI/native = %.3f%n",
+        blockBytes, j, n, j / n);
   }
 
   private static void run(int trackCount) {
