@@ -1,7 +1,8 @@
 # Locates the library's dependencies: Android's liblog, FFmpeg's
 # libswresample/libavutil and Google Highway.  On Android the NDK provides
-# liblog; FFmpeg and Highway come from the caller's prefix (CMAKE_PREFIX_PATH,
-# or AMIX_FFMPEG_INCLUDE_DIR / AMIX_SWRESAMPLE_LIBRARY / AMIX_AVUTIL_LIBRARY).
+# liblog; FFmpeg and Highway come from the caller's prefix for the ABI
+# (CMAKE_FIND_ROOT_PATH, or hwy_DIR and the AMIX_FFMPEG_INCLUDE_DIR,
+# AMIX_SWRESAMPLE_LIBRARY and AMIX_AVUTIL_LIBRARY cache variables).
 
 # --- liblog ---------------------------------------------------------------
 if(ANDROID)
@@ -23,8 +24,13 @@ endif()
 get_filename_component(AMIX_LIBLOG_DIR "${AMIX_LIBLOG_LIBRARY}" DIRECTORY)
 
 # --- FFmpeg (libswresample + libavutil) ------------------------------------
+# pkg-config on Linux hosts (also for the multiarch cross builds); on Android
+# the host's pkg-config would answer with host libraries, so the NDK build
+# finds FFmpeg under CMAKE_FIND_ROOT_PATH / CMAKE_PREFIX_PATH or through the
+# AMIX_FFMPEG_INCLUDE_DIR, AMIX_SWRESAMPLE_LIBRARY and AMIX_AVUTIL_LIBRARY
+# cache variables.
 find_package(PkgConfig QUIET)
-if(NOT AMIX_SWRESAMPLE_LIBRARY AND PKG_CONFIG_FOUND)
+if(NOT ANDROID AND NOT AMIX_SWRESAMPLE_LIBRARY AND PKG_CONFIG_FOUND)
   pkg_check_modules(AMIX_PC_FFMPEG IMPORTED_TARGET libswresample libavutil)
 endif()
 add_library(amix::ffmpeg INTERFACE IMPORTED)
