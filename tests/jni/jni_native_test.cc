@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/alloc.h"
 #include "tests/jni/fake_jni.h"
 #include "tests/support/log_capture.h"
+#include "tests/sync/sync_test_util.h"
 
 extern "C" {
 jint JNI_OnLoad(JavaVM* vm, void* reserved);
@@ -30,6 +33,16 @@ jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mix
                                                                                  jobjectArray,
                                                                                  jfloatArray);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_release(JNIEnv*, jobject);
+jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_init(JNIEnv*, jobject,
+                                                                                   jint, jint, jint,
+                                                                                   jint, jint);
+jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_write(JNIEnv*, jobject,
+                                                                                    jobject, jint,
+                                                                                    jlong, jboolean);
+jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_read__(JNIEnv*,
+                                                                                       jobject);
+jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_release(JNIEnv*,
+                                                                                      jobject);
 }
 
 namespace {
@@ -40,6 +53,7 @@ using amix_test::LogCapture;
 #define MIXER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_##name
 #define TRANSFORMER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_##name
 #define MULTI(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_##name
+#define SYNC(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_##name
 
 void put16(FakeJni& jni, jobject buffer, std::vector<int16_t> values) {
   std::memcpy(jni.address(buffer), values.data(), values.size() * 2);
@@ -153,6 +167,115 @@ TEST_F(MultiMixerJni, InitWithoutTheFieldFreesTheMixer) {
   jobject stranger = jni.instance({"somethingElse"});
   EXPECT_FALSE(MULTI(init)(jni.env(), stranger, 4));  // leak-checked by the sanitizer build
   EXPECT_TRUE(jni.exception_pending());
+}
+
+// Each init fails cleanly at every allocation it makes: the failure result,
+// no handle stored, nothing left allocated (the sanitizer and valgrind runs
+// check that part).  The first run that gets past every site succeeds.
+TEST(JniAllocation, EveryInitFailsCleanlyAtEachAllocation) {
+  FakeJni jni;
+  jobject sync_self = jni.instance({"mResamplerId"}), multi_self = jni.instance({"mMixerId"});
+  jlong handle = 0;
+  struct Init {
+    const char* name;
+    long sites;  // allocations of a successful init
+    std::function<bool()> create;
+    std::function<void()> release;
+  };
+  const Init inits[] = {
+      {"SyncAudioResampler", 6,  // record, resampler, engine, engine init, ring, its storage
+       [&] { return SYNC(init)(jni.env(), sync_self, 44100, 2, 48000, 2, 4096) == JNI_TRUE; },
+       [&] { SYNC(release)(jni.env(), sync_self); }},
+      {"MultiAudioMixer", 4,  // record, mixer, its sums, output block
+       [&] { return MULTI(init)(jni.env(), multi_self, 4096) == JNI_TRUE; },
+       [&] { MULTI(release)(jni.env(), multi_self); }},
+      {"AudioTransformer", 3,  // record, engine, engine init
+       [&] {
+         handle = TRANSFORMER(init)(jni.env(), nullptr, 44100, 2, 16, 48000, 1, 16);
+         return handle != -1;
+       },
+       [&] { TRANSFORMER(destroy)(jni.env(), nullptr, handle); }},
+      {"AudioMixer", 2,  // record, sums
+       [&] { return (handle = MIXER(init)(jni.env(), nullptr, 4096)) != -1; },
+       [&] { MIXER(destroy)(jni.env(), nullptr, handle); }},
+  };
+  for (const Init& init : inits) {
+    long n = 1;
+    for (;; ++n) {
+      amix_fault_fail_at(n);
+      const bool created = init.create();
+      const long reached = amix_fault_sites_reached();
+      amix_fault_fail_at(0);
+      if (reached < n) {  // every allocation succeeded
+        EXPECT_TRUE(created) << init.name;
+        init.release();
+        break;
+      }
+      EXPECT_FALSE(created) << init.name << ", allocation " << n;
+      EXPECT_EQ(jni.field(sync_self, "mResamplerId"), 0) << init.name << ", allocation " << n;
+      EXPECT_EQ(jni.field(multi_self, "mMixerId"), 0) << init.name << ", allocation " << n;
+    }
+    EXPECT_EQ(n - 1, init.sites) << init.name;
+    EXPECT_FALSE(jni.exception_pending());
+  }
+}
+
+// SyncAudioResampler.read() with a queue of two and a half blocks of the
+// counting pattern.
+class SyncReadJni : public ::testing::Test {
+ protected:
+  static constexpr jint kBlock = 4096;
+  FakeJni jni;
+  jobject self = jni.instance({"mResamplerId"});
+
+  void SetUp() override {
+    ASSERT_TRUE(SYNC(init)(jni.env(), self, 48000, 2, 48000, 2, kBlock));
+    const std::vector<uint8_t> in = amix_test::pattern(0, kBlock * 5 / 8);
+    jobject data = jni.direct_buffer(in.size());
+    std::memcpy(jni.address(data), in.data(), in.size());
+    ASSERT_TRUE(SYNC(write)(jni.env(), self, data, jint(in.size()), 0, JNI_TRUE));
+  }
+  void TearDown() override { SYNC(release)(jni.env(), self); }
+
+  int32_t queued() {
+    const jlong handle = jni.field(self, "mResamplerId");
+    return rbuf_used(reinterpret_cast<sync_audio_resampler*>(static_cast<uintptr_t>(handle))->ring);
+  }
+  // The next read(): its bytes, which must continue the pattern at `at`.
+  void expect_read(size_t size, uint64_t at) {
+    jbyteArray array = SYNC(read__)(jni.env(), self);
+    ASSERT_NE(array, nullptr);
+    const std::vector<jbyte> got = jni.bytes_of(array);
+    ASSERT_EQ(got.size(), size);
+    EXPECT_EQ(amix_test::pattern_match(reinterpret_cast<const uint8_t*>(got.data()), size, at),
+              size);
+  }
+};
+
+// No scratch block: null, no call into the object (the queue keeps every
+// byte), and the next read() goes on as if nothing had happened.
+TEST_F(SyncReadJni, WithoutItsScratchBlockReadReturnsNullAndTakesNothing) {
+  amix_fault_fail_at(1);
+  EXPECT_EQ(SYNC(read__)(jni.env(), self), nullptr);
+  EXPECT_EQ(amix_fault_sites_reached(), 1);
+  amix_fault_fail_at(0);
+  EXPECT_EQ(queued(), 2 * kBlock + kBlock / 2);
+  expect_read(kBlock, 0);
+  expect_read(kBlock, kBlock);
+  expect_read(kBlock / 2, 2 * kBlock);
+  EXPECT_EQ(SYNC(read__)(jni.env(), self), nullptr);  // the end of the stream
+}
+
+// No Java array: null with the VM's OutOfMemoryError pending, and the
+// scratch block freed (the sanitizer and valgrind runs check that).  The
+// block read into it went with the failed call; the stream goes on after it.
+TEST_F(SyncReadJni, WithoutTheJavaArrayReadReturnsNullAndFreesItsScratch) {
+  jni.fail_next_array();
+  EXPECT_EQ(SYNC(read__)(jni.env(), self), nullptr);
+  EXPECT_TRUE(jni.exception_pending());
+  EXPECT_EQ(queued(), kBlock + kBlock / 2);
+  expect_read(kBlock, kBlock);
+  expect_read(kBlock / 2, 2 * kBlock);
 }
 
 }  // namespace

@@ -170,4 +170,49 @@ TEST(SyncCalls, SteadyWritesAndReadsDoNotAllocate) {
   EXPECT_EQ(amix_fault_sites_reached(), 0);
 }
 
+// A write whose converter output block cannot grow (its allocation fails),
+// in the conversion or in the end-of-stream drain: -1 with the line, and the
+// queue, the flag and the stamp as they were.  A refused growth in the
+// conversion consumes no input: the same write then goes through, and the
+// stream comes out exactly as from an object that never failed.
+TEST(SyncCalls, AWriteWhoseOutputCannotGrowFailsAndChangesNothing) {
+  const std::vector<uint8_t> in = pattern(0, 1024 + 256);
+  auto make = [] {
+    return Sync(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000,
+                                            PCM_SPEAKERS_STEREO, 4096));
+  };
+  auto drain = [](sync_audio_resampler* s) {
+    std::vector<uint8_t> got, dst(4096);
+    for (int32_t n; (n = sync_audio_resampler_read(s, dst.data(), 4096)) > 0;) {
+      got.insert(got.end(), dst.begin(), dst.begin() + n);
+    }
+    return got;
+  };
+  const uint8_t* second = in.data() + 256 * kFrameBytes;
+  for (const bool end : {false, true}) {
+    SCOPED_TRACE(end ? "in the drain" : "in the conversion");
+    Sync s = make();
+    ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
+    const int32_t queued = rbuf_used(s->ring);
+    // The conversion's block grows for more frames; the drain's for the
+    // frames the engine holds after the same number again.
+    const int32_t bytes = (end ? 256 : 1024) * kFrameBytes;
+    LogCapture log;
+    amix_fault_fail_at(1);
+    EXPECT_EQ(sync_audio_resampler_write(s.get(), second, bytes, 2, end), -1);
+    EXPECT_EQ(amix_fault_sites_reached(), 1);
+    amix_fault_fail_at(0);
+    EXPECT_EQ(log.lines(), std::vector<LogLine>{error("sync audio resampler resample failed !")});
+    EXPECT_EQ(rbuf_used(s->ring), queued);
+    EXPECT_EQ(s->end_of_stream, 0);
+    EXPECT_EQ(s->last_stamp, 1);
+    if (end) continue;  // the drain's input was converted: a retry would repeat it
+    ASSERT_EQ(sync_audio_resampler_write(s.get(), second, bytes, 2, 1), 0);
+    Sync clean = make();
+    ASSERT_EQ(sync_audio_resampler_write(clean.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
+    ASSERT_EQ(sync_audio_resampler_write(clean.get(), second, bytes, 2, 1), 0);
+    EXPECT_EQ(drain(s.get()), drain(clean.get()));
+  }
+}
+
 }  // namespace

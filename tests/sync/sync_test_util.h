@@ -22,13 +22,19 @@
 
 namespace amix_test {
 
+inline bool under_valgrind() {
+#ifdef RUNNING_ON_VALGRIND
+  return RUNNING_ON_VALGRIND != 0;
+#else
+  return false;
+#endif
+}
+
 // How much of the long runs to do: all of it in an optimised build, less
 // under the sanitizers (AMIX_TEST_SLOW, set by the build), and less still
 // under valgrind, which runs one thread at a time.
 inline double run_scale() {
-#ifdef RUNNING_ON_VALGRIND
-  if (RUNNING_ON_VALGRIND) return 0.01;
-#endif
+  if (under_valgrind()) return 0.01;
 #ifdef AMIX_TEST_SLOW
   return 0.1;
 #else
