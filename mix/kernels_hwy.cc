@@ -66,6 +66,43 @@ HWY_INLINE VN<T> ScaleLanes(VI s, VF volume) {
   return Narrow<T>(TruncSat(hn::Mul(hn::ConvertTo(DF(), s), volume)));
 }
 
+// Factors whose products always truncate into T's range, so that neither
+// the int32 saturation nor the narrowing clamp can change a lane: for
+// 16-bit samples -1 < v < 1 (|s * v| <= 32768 * (1 - 2^-24), which is a
+// float, so the rounded product stays below 32768); for 8-bit samples
+// 0 <= v < 1 (products in [0, 255)).  32-bit samples have no such window:
+// a product just below 2^31 can round up to 2^31.
+template <typename T>
+HWY_INLINE bool InRange(float v) {
+  if constexpr (sizeof(T) == 2) {
+    return v > -1.0f && v < 1.0f;
+  } else if constexpr (sizeof(T) == 1) {
+    return v >= 0.0f && v < 1.0f;
+  } else {
+    return false;
+  }
+}
+
+// Truncation of lanes known to lie inside the int32 range: on x86 the bare
+// conversion instruction, without ConvertTo's fix-up for overflowing lanes
+// (elsewhere ConvertTo is one instruction already).
+HWY_INLINE VI TruncInRange(VF p) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+  return VI{_mm512_cvttps_epi32(p.raw)};
+#elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
+  return VI{_mm256_cvttps_epi32(p.raw)};
+#elif HWY_ARCH_X86 && (HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3)
+  return VI{_mm_cvttps_epi32(p.raw)};
+#else
+  return hn::ConvertTo(DI(), p);
+#endif
+}
+
+// The scaled samples as int32 lanes, for a factor with InRange<T>.
+HWY_INLINE VI ScaleInRange(VI s, VF volume) {
+  return TruncInRange(hn::Mul(hn::ConvertTo(DF(), s), volume));
+}
+
 template <typename T>
 HWY_INLINE void ScaleT(T* HWY_RESTRICT samples, size_t n, float volume) {
   const DI di;
@@ -73,6 +110,14 @@ HWY_INLINE void ScaleT(T* HWY_RESTRICT samples, size_t n, float volume) {
   const VF vol = hn::Set(DF(), volume);
   size_t i = 0;
   const DN<T> dn;
+  if (InRange<T>(volume)) {
+    for (; i + 2 * N <= n; i += 2 * N) {
+      const VI a = ScaleInRange(Load(samples + i), vol);
+      const VI b = ScaleInRange(Load(samples + i + N), vol);
+      hn::StoreU(Narrow<T>(a), dn, samples + i);
+      hn::StoreU(Narrow<T>(b), dn, samples + i + N);
+    }
+  }
   for (; i + 2 * N <= n; i += 2 * N) {
     const VN<T> a = ScaleLanes<T>(Load(samples + i), vol);
     const VN<T> b = ScaleLanes<T>(Load(samples + i + N), vol);
@@ -96,13 +141,26 @@ HWY_INLINE void AccumulateT(T* const* tracks, const float* factors, size_t count
   const DF df;
   const DN<T> dn;
   const size_t N = hn::Lanes(di);
+  // Per track: 0 unscaled, 1 scaled by an in-range factor, 2 scaled.
+  uint8_t mode[kMaxGroup];
+  for (size_t t = 0; t < count; ++t) {
+    mode[t] = factors[t] == 1.0f ? 0 : InRange<T>(factors[t]) ? 1 : 2;
+  }
   size_t i = 0;
   for (; i + 2 * N <= n; i += 2 * N) {
     VI acc0 = init ? hn::Zero(di) : hn::LoadU(di, sums + i);
     VI acc1 = init ? hn::Zero(di) : hn::LoadU(di, sums + i + N);
     for (size_t t = 0; t < count; ++t) {
       T* HWY_RESTRICT p = tracks[t] + i;
-      if (factors[t] != 1.0f) {
+      if (mode[t] == 1) {
+        const VF vol = hn::Set(df, factors[t]);
+        const VI a = ScaleInRange(Load(p), vol);
+        const VI b = ScaleInRange(Load(p + N), vol);
+        hn::StoreU(Narrow<T>(a), dn, p);
+        hn::StoreU(Narrow<T>(b), dn, p + N);
+        acc0 = hn::Add(acc0, a);
+        acc1 = hn::Add(acc1, b);
+      } else if (mode[t] == 2) {
         const VF vol = hn::Set(df, factors[t]);
         const VN<T> a = ScaleLanes<T>(Load(p), vol);
         const VN<T> b = ScaleLanes<T>(Load(p + N), vol);

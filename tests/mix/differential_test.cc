@@ -38,7 +38,11 @@ const std::vector<float>& factor_table() {
       std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity(),
       -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
       1e-40f, 1.0f, 0.999999f, std::nextafter(0.999999f, 0.0f), 1.000001f,
-      std::nextafter(1.000001f, 2.0f), 0.999998f};
+      std::nextafter(1.000001f, 2.0f), 0.999998f,
+      // The edges of the windows where products cannot leave the sample
+      // range (the kernels take a shorter path inside them).
+      std::nextafter(-1.0f, 0.0f), -0.999999f, std::nextafter(0.999999f, 0.0f),
+      std::nextafter(0.0f, -1.0f), std::nextafter(-1.0f, -2.0f)};
   return table;
 }
 
