@@ -7,17 +7,21 @@ import java.nio.ByteOrder;
 
 /**
  * Per-call cost of the Java face against the same native calls made without
- * crossing into Java, in one process: MultiAudioMixer.mix with 30 tracks of
- * 4096 bytes.  Prints the median of several rounds and the ratio.
+ * crossing into Java, in one process, on the same native objects and direct
+ * buffers: MultiAudioMixer.mix with 1, 8 and 30 tracks of 4096 bytes, and a
+ * SyncAudioResampler write + read(ByteBuffer) pair.  The two loops alternate
+ * round by round; each prints the median of its rounds, and the ratio.
  */
 public final class JniBench {
   static {
     System.load(System.getProperty("tavrin.amix.bench.library"));
   }
 
-  private static native long nativeMixLoop(int tracks, int blockBytes, int iterations);
+  private static native long nativeMixLoop(MultiAudioMixer mixer, ByteBuffer[] tracks,
+      float[] volumes, int iterations);
 
-  private static native long nativeSyncLoop(int blockBytes, int iterations);
+  private static native long nativeSyncLoop(SyncAudioResampler r, ByteBuffer in, ByteBuffer out,
+      int iterations);
 
   private static long javaSyncLoop(SyncAudioResampler r, ByteBuffer in, ByteBuffer out,
       int iterations) {
@@ -53,16 +57,16 @@ public final class JniBench {
   }
 
   private static void runSync(int blockBytes) {
-    final int iterations = 20000, rounds = 9;
+    final int iterations = 20000, rounds = 15;
     SyncAudioResampler r = new SyncAudioResampler();
     if (!r.init(48000, 2, 48000, 2, blockBytes)) throw new AssertionError("init failed");
     ByteBuffer in = ByteBuffer.allocateDirect(blockBytes), out = ByteBuffer.allocateDirect(blockBytes);
     double[] jni = new double[rounds], nat = new double[rounds];
     javaSyncLoop(r, in, out, iterations);
-    nativeSyncLoop(blockBytes, iterations);
+    nativeSyncLoop(r, in, out, iterations);
     for (int k = 0; k < rounds; ++k) {
       jni[k] = javaSyncLoop(r, in, out, iterations) / (double) iterations;
-      nat[k] = nativeSyncLoop(blockBytes, iterations) / (double) iterations;
+      nat[k] = nativeSyncLoop(r, in, out, iterations) / (double) iterations;
     }
     r.release();
     double j = median(jni), n = median(nat);
@@ -71,7 +75,7 @@ public final class JniBench {
   }
 
   private static void run(int trackCount) {
-    final int blockBytes = 4096, iterations = 2000, rounds = 9;
+    final int blockBytes = 4096, iterations = 2000, rounds = 15;
     ByteBuffer[] tracks = new ByteBuffer[trackCount];
     float[] volumes = new float[trackCount];
     for (int t = 0; t < trackCount; ++t) {
@@ -83,10 +87,10 @@ public final class JniBench {
     if (!mixer.init(blockBytes)) throw new AssertionError("init failed");
     double[] jni = new double[rounds], nat = new double[rounds];
     javaMixLoop(mixer, tracks, volumes, iterations);  // warm-up (JIT)
-    nativeMixLoop(trackCount, blockBytes, iterations);
+    nativeMixLoop(mixer, tracks, volumes, iterations);
     for (int r = 0; r < rounds; ++r) {
       jni[r] = javaMixLoop(mixer, tracks, volumes, iterations) / (double) iterations;
-      nat[r] = nativeMixLoop(trackCount, blockBytes, iterations) / (double) iterations;
+      nat[r] = nativeMixLoop(mixer, tracks, volumes, iterations) / (double) iterations;
     }
     mixer.release();
     double j = median(jni), n = median(nat);
