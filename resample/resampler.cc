@@ -26,9 +26,19 @@ namespace {
 
 constexpr uint32_t kMaxRate = INT32_MAX;
 
+// The engine's anti-alias filter grows with the downsampling ratio, and for
+// coprime rates it keeps 1024 phases of it: about 130 KB per unit of ratio,
+// so 2147483647 -> 96000 Hz would take 1.5 GB and twenty seconds before the
+// engine gave up.  Steeper reductions than this are refused outright.
+constexpr uint64_t kMaxDownsampling = 256;
+
 bool desc_usable(const audio_desc* desc) {
   return desc != nullptr && desc->samples_per_sec >= 1 && desc->samples_per_sec <= kMaxRate &&
          pcm_codes_valid(*desc);
+}
+
+bool ratio_usable(const audio_desc& dst, const audio_desc& src) {
+  return src.samples_per_sec <= kMaxDownsampling * dst.samples_per_sec;
 }
 
 void configure(audio_resampler& r, const audio_desc& dst, const audio_desc& src) {
@@ -150,7 +160,9 @@ bool resampler_drain(audio_resampler* r, int32_t kept_bytes, uint8_t** output,
 extern "C" {
 
 audio_resampler* audio_resampler_create(const audio_desc* dst, const audio_desc* src) {
-  if (!amix::desc_usable(dst) || !amix::desc_usable(src)) return nullptr;
+  if (!amix::desc_usable(dst) || !amix::desc_usable(src) || !amix::ratio_usable(*dst, *src)) {
+    return nullptr;
+  }
   auto* r = static_cast<audio_resampler*>(amix::mem_calloc(1, sizeof(audio_resampler)));
   if (r == nullptr) return nullptr;
   amix::configure(*r, *dst, *src);

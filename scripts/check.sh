@@ -44,7 +44,8 @@ stage_fuzz() {
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
     if [ -d "tests/fuzz/corpus/$name" ]; then cp -r "tests/fuzz/corpus/$name/." "$corpus/"; fi
-    set -- -max_total_time="${AMIX_FUZZ_SECONDS:-60}" -timeout=20 -print_final_stats=1
+    set -- -max_total_time="${AMIX_FUZZ_SECONDS:-60}" -timeout=20 -print_final_stats=1 \
+      -artifact_prefix="build/fuzz/$name-"
     if [ -f "tests/fuzz/$name.dict" ]; then set -- "$@" -dict="tests/fuzz/$name.dict"; fi
     echo "=== fuzz: $name"
     if ! "$f" "$@" "$corpus" >"build/fuzz/$name.log" 2>&1; then

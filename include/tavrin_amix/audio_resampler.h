@@ -97,7 +97,9 @@ typedef struct audio_resampler audio_resampler;
  * Returns NULL, with nothing left allocated and no log line, when: `dst` or
  * `src` is NULL; either audio_desc has a format code outside 1..8, a
  * speakers code outside 1..10, or a sample rate of 0 or above 2147483647;
- * the engine refuses the configuration; or an allocation fails.  The caller
+ * the source rate is more than 256 times the destination rate (the engine's
+ * filter for such a reduction would take hundreds of megabytes); the engine
+ * refuses the configuration; or an allocation fails.  The caller
  * owns the resampler and frees it with audio_resampler_destroy.
  */
 AMIX_API audio_resampler *audio_resampler_create(const audio_desc *dst,

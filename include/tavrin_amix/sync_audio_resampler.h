@@ -89,7 +89,8 @@ typedef struct sync_audio_resampler {
  *   - `block_size` is out of range: ERROR
  *     "sync audio resampler block size out of range: %d";
  *   - the converter refuses the rates or speaker codes (a rate of 0 or below,
- *     a speakers code outside 1..10) or cannot be made: ERROR
+ *     a source rate more than 256 times the destination rate, a speakers
+ *     code outside 1..10) or cannot be made: ERROR
  *     "failed to create audio resampler";
  *   - the queue cannot be allocated: ERROR "failed to create ring buffer !";
  * each followed by the four lines of sync_audio_resampler_release, as the

@@ -33,6 +33,21 @@ TEST(ResamplerCreate, RefusesWhatTheEngineCannotTakeSilently) {
   audio_resampler_destroy(nullptr);
 }
 
+// Reductions steeper than 256:1 are refused before the engine builds its
+// filter (at 2147483647 -> 96000 Hz it would take 1.5 GB and then fail).
+// Upsampling as steep stays cheap and is accepted.
+TEST(ResamplerCreate, RefusesDownsamplingSteeperThan256To1) {
+  const audio_desc low = {8000, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
+  const audio_desc steepest = {2048000, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
+  const audio_desc too_steep = {2048001, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
+  const audio_desc top = {2147483647u, PCM_FORMAT_FLOAT, PCM_SPEAKERS_STEREO};
+  const audio_desc k96 = {96000, PCM_FORMAT_FLOAT, PCM_SPEAKERS_STEREO};
+  EXPECT_NE(make_resampler(low, steepest), nullptr);
+  EXPECT_EQ(audio_resampler_create(&low, &too_steep), nullptr);
+  EXPECT_EQ(audio_resampler_create(&k96, &top), nullptr);
+  EXPECT_NE(make_resampler(too_steep, low), nullptr);
+}
+
 // Allocation sites of create: the record, the engine context, its init.
 TEST(ResamplerCreate, EveryAllocationFailureGivesNullAndLeaksNothing) {
   constexpr long kSites = 3;

@@ -38,8 +38,8 @@ public final class SyncAudioResampler implements AutoCloseable {
    *
    * @param blockSize bytes delivered by every read, 1 to 576000
    * @return {@code true} when it was created; {@code false} for an unknown
-   *     speaker code, a rate of 0 or below, or a block size out of range
-   *     (logged)
+   *     speaker code, a rate of 0 or below, a source rate more than 256
+   *     times the destination rate, or a block size out of range (logged)
    */
   public native boolean init(int srcSamplesPerSec, int srcSpeakers, int dstSamplesPerSec,
       int dstSpeakers, int blockSize);

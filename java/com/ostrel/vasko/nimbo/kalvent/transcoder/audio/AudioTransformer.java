@@ -80,7 +80,8 @@ public final class AudioTransformer implements AutoCloseable {
    * Creates a native converter.
    *
    * @return the handle, or -1 when the converter cannot be created (an
-   *     unknown speaker code, a rate of 0 or below; logged)
+   *     unknown speaker code, a rate of 0 or below, a source rate more than
+   *     256 times the destination rate; logged)
    */
   public static native long init(int srcSamplesPerSec, int srcSpeakers, int srcBitsPerSample,
       int dstSamplesPerSec, int dstSpeakers, int dstBitsPerSample);
