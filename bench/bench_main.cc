@@ -5,10 +5,13 @@
 // as "scalar", "floor" or "engine").  After the run, one line per case lists
 // each baseline's time as a ratio to "lib" (or to the first variant when
 // there is no "lib"), so the figures that matter come from one run on one
-// machine.
+// machine.  With --benchmark_repetitions the ratio is between medians; on a
+// shared machine add --benchmark_enable_random_interleaving=true, so that a
+// slow spell hits every variant alike.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -34,28 +37,39 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::string variant = name.substr(slash + 1);
       const auto colon = variant.find(':');  // strip "real_time" and similar
       if (colon != std::string::npos) variant.resize(colon);
-      auto& v = cases_[name.substr(0, slash)];
-      v.emplace_back(variant, run.GetAdjustedRealTime());
+      auto& variants = cases_[name.substr(0, slash)];
+      auto it = std::find_if(variants.begin(), variants.end(),
+                             [&](const auto& v) { return v.first == variant; });
+      if (it == variants.end()) it = variants.insert(variants.end(), {variant, {}});
+      it->second.push_back(run.GetAdjustedRealTime());
     }
   }
 
   void PrintRatios() const {
     std::printf("\nRatios against the library in this run (time of X / time of lib):\n");
     for (const auto& [name, variants] : cases_) {
-      double base = variants.front().second;
-      for (const auto& [variant, t] : variants)
-        if (variant == "lib") base = t;
+      double base = median(variants.front().second);
+      for (const auto& [variant, times] : variants)
+        if (variant == "lib") base = median(times);
       std::printf("  %-40s", name.c_str());
-      for (const auto& [variant, t] : variants) {
+      for (const auto& [variant, times] : variants) {
         if (variant == "lib") continue;
-        std::printf("  %s/lib = %.3f", variant.c_str(), t / base);
+        std::printf("  %s/lib = %.3f", variant.c_str(), median(times) / base);
       }
       std::printf("\n");
     }
   }
 
  private:
-  std::map<std::string, std::vector<std::pair<std::string, double>>> cases_;
+  static double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 != 0 ? v[m] : (v[m - 1] + v[m]) / 2;
+  }
+
+  // Per case, in order of first appearance: each variant's times, one per
+  // repetition.
+  std::map<std::string, std::vector<std::pair<std::string, std::vector<double>>>> cases_;
 };
 
 }  // namespace
