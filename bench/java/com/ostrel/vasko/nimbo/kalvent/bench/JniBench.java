@@ -56,26 +56,38 @@ public final class JniBench {
     runSync(4096);
   }
 
+  /**
+   * Times {@code java} and {@code nat} (each returning the nanoseconds of
+   * {@code iterations} calls) alternately, after one warm-up of each, and
+   * prints the medians per call and their ratio.
+   */
+  private static void compare(String what, int iterations, java.util.function.LongSupplier java,
+      java.util.function.LongSupplier nat) {
+    final int rounds = 15;
+    double[] jni = new double[rounds], own = new double[rounds];
+    java.getAsLong();  // warm-up (JIT)
+    nat.getAsLong();
+    for (int k = 0; k < rounds; ++k) {
+      jni[k] = java.getAsLong() / (double) iterations;
+      own[k] = nat.getAsLong() / (double) iterations;
+    }
+    double j = median(jni), n = median(own);
+    System.out.printf("%s: JNI %.0f ns/call, native %.0f ns/call, JNI/native = %.3f%n", what, j, n,
+        j / n);
+  }
+
   private static void runSync(int blockBytes) {
-    final int iterations = 20000, rounds = 15;
+    final int iterations = 20000;
     SyncAudioResampler r = new SyncAudioResampler();
     if (!r.init(48000, 2, 48000, 2, blockBytes)) throw new AssertionError("init failed");
     ByteBuffer in = ByteBuffer.allocateDirect(blockBytes), out = ByteBuffer.allocateDirect(blockBytes);
-    double[] jni = new double[rounds], nat = new double[rounds];
-    javaSyncLoop(r, in, out, iterations);
-    nativeSyncLoop(r, in, out, iterations);
-    for (int k = 0; k < rounds; ++k) {
-      jni[k] = javaSyncLoop(r, in, out, iterations) / (double) iterations;
-      nat[k] = nativeSyncLoop(r, in, out, iterations) / (double) iterations;
-    }
+    compare("SyncAudioResampler write+read(ByteBuffer) " + blockBytes + " (per pair)", iterations,
+        () -> javaSyncLoop(r, in, out, iterations), () -> nativeSyncLoop(r, in, out, iterations));
     r.release();
-    double j = median(jni), n = median(nat);
-    System.out.printf("SyncAudioResampler write+read(ByteBuffer) %d: JNI %.0f ns/pair, native %.0f ns/pair, JNI/native = %.3f%n",
-        blockBytes, j, n, j / n);
   }
 
   private static void run(int trackCount) {
-    final int blockBytes = 4096, iterations = 2000, rounds = 15;
+    final int blockBytes = 4096, iterations = 2000;
     ByteBuffer[] tracks = new ByteBuffer[trackCount];
     float[] volumes = new float[trackCount];
     for (int t = 0; t < trackCount; ++t) {
@@ -85,16 +97,9 @@ public final class JniBench {
     }
     MultiAudioMixer mixer = new MultiAudioMixer();
     if (!mixer.init(blockBytes)) throw new AssertionError("init failed");
-    double[] jni = new double[rounds], nat = new double[rounds];
-    javaMixLoop(mixer, tracks, volumes, iterations);  // warm-up (JIT)
-    nativeMixLoop(mixer, tracks, volumes, iterations);
-    for (int r = 0; r < rounds; ++r) {
-      jni[r] = javaMixLoop(mixer, tracks, volumes, iterations) / (double) iterations;
-      nat[r] = nativeMixLoop(mixer, tracks, volumes, iterations) / (double) iterations;
-    }
+    compare("MultiAudioMixer.mix " + trackCount + "x" + blockBytes, iterations,
+        () -> javaMixLoop(mixer, tracks, volumes, iterations),
+        () -> nativeMixLoop(mixer, tracks, volumes, iterations));
     mixer.release();
-    double j = median(jni), n = median(nat);
-    System.out.printf("MultiAudioMixer.mix %dx%d: JNI %.0f ns/call, native %.0f ns/call, JNI/native = %.3f%n",
-        trackCount, blockBytes, j, n, j / n);
   }
 }
