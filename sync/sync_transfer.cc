@@ -80,9 +80,13 @@ int sync_audio_resampler_write(sync_audio_resampler* s, const void* data, int32_
   if (!amix::sync::convert(*s, data, len, end_of_stream != 0, &out)) return -1;
 
   amix::sync::Locked locked(*s);
+  // A write that goes on with the stream (or starts the next one) lifts an
+  // earlier end before its bytes go in, so that the consumer waits for whole
+  // blocks again while this write waits for room.  An end is recorded only
+  // once the bytes are in, so that the consumer never sees it while part of
+  // the last write is still outside the queue.
+  if (end_of_stream == 0) s->end_of_stream = 0;
   amix::sync::append_all(*s, locked, out.planes[0], out.bytes);
-  // Recorded once the bytes are in, so that the consumer never sees the end
-  // while part of the last write is still outside the queue.
   s->last_stamp = stamp;
   s->end_of_stream = end_of_stream;
   locked.signal();

@@ -118,8 +118,9 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
  * Blocks while a whole block is queued.  When the converted bytes do not fit
  * the queue's free space, appends what fits, wakes the consumer and waits
  * again, until all are in.  After an interrupt it never waits: what does not
- * fit is dropped, and the call still returns 0.  The stamp and the flag are
- * recorded once the bytes are in.
+ * fit is dropped, and the call still returns 0.  The stamp and a nonzero
+ * flag are recorded once the bytes are in; a write with `end_of_stream` 0
+ * clears an earlier end before its bytes go in.
  *
  * Returns 0 on success, also when the conversion yields no bytes yet (the
  * converter held a short or first write back for its filter; it comes out
