@@ -16,7 +16,9 @@ import java.nio.ByteBuffer;
  * }</pre>
  *
  * <p>Tracks are direct byte buffers in native byte order; a track whose
- * volume is not 1.0 holds its scaled samples after the call.
+ * volume is not 1.0 holds its scaled samples after the call, written through
+ * its address (it must be writable memory, whatever the buffer's read-only
+ * flag says).
  *
  * <p>Threading: one thread at a time per object. No method throws an
  * exception of its own.

@@ -21,8 +21,10 @@ import java.nio.ByteBuffer;
  *
  * <p>Threading: one producer thread calls {@link #write}, one consumer thread
  * calls {@code read}; {@link #interrupt} may come from any thread;
- * {@link #release} only when neither thread is inside a call. Buffers are
- * direct, in native byte order. No method throws an exception of its own.
+ * {@link #release} only when no other call on the object is running (not
+ * even {@code interrupt}). Buffers are direct, in native byte order; a read
+ * writes through the buffer's address, so it must be writable memory. No
+ * method throws an exception of its own.
  */
 public final class SyncAudioResampler implements AutoCloseable {
   static {
@@ -83,8 +85,8 @@ public final class SyncAudioResampler implements AutoCloseable {
   public native void interrupt();
 
   /**
-   * Interrupts and frees the native object. Call only when neither the
-   * producer nor the consumer is inside a call.
+   * Interrupts and frees the native object. Call only when no other call on
+   * this object is running, from any thread ({@code interrupt} included).
    *
    * @return {@code true} when an object was released; {@code false} when
    *     there was none (never initialised, or released already)

@@ -9,7 +9,9 @@ import java.nio.ByteBuffer;
  * <p>Samples are unsigned 8-bit (plain magnitudes 0..255), signed 16-bit or
  * signed 32-bit, in native byte order, in <em>direct</em> byte buffers.
  * Mixing works in place: a track whose volume is not 1.0 holds its scaled
- * samples after the call. The master gain carries over from one call to the
+ * samples after the call (tracks and output are written through their
+ * addresses: they must be writable memory, whatever the buffers' read-only
+ * flags say). The master gain carries over from one call to the
  * next on the same mixer: when a block's loudest sum would leave the range
  * the gain drops at once, then recovers by 1/32 of its distance to 1.0 per
  * call.

@@ -10,7 +10,8 @@ import java.nio.ByteBuffer;
  * value means 16. Speaker codes: 1 mono, 2 stereo, 3 2.1 (with back
  * centre), 4 quad, 5 4.1, 6 5.1, 7 5.1 (back), 8 7.1, 9 7.1 (wide back), 10
  * 3.0 (front left, right, centre). Samples are in native byte order, in
- * <em>direct</em> byte buffers.
+ * <em>direct</em> byte buffers; the output is written through its address
+ * (it must be writable memory, whatever the buffer's read-only flag says).
  *
  * <p>The converter keeps its filter history between calls, so consecutive
  * calls continue one stream; a call may return fewer bytes than the rate
@@ -93,10 +94,12 @@ public final class AudioTransformer implements AutoCloseable {
    * @param outputSize informational only: the room is taken from the
    *     buffer's capacity
    * @return the bytes written (0 while the filter holds its input back), or
-   *     -1, touching nothing, for a handle of 0 or -1, a buffer that is
-   *     {@code null} or not direct, a negative offset or size, an input region
-   *     beyond its buffer, a result longer than the output buffer's room after
-   *     {@code outputOffset}, or a conversion error (all logged)
+   *     -1 (logged): touching nothing for a handle of 0 or -1, a buffer that
+   *     is {@code null} or not direct, a negative offset or size, or an input
+   *     region beyond its buffer; after the conversion, with the input taken
+   *     into the stream but its result dropped and the output untouched, for
+   *     a result longer than the output buffer's room after
+   *     {@code outputOffset}; or for a conversion error
    */
   public static native int resample(long handle, ByteBuffer inputBuffer, int inputOffset,
       int inputSize, ByteBuffer outputBuffer, int outputOffset, int outputSize);
