@@ -83,46 +83,34 @@ TEST(SyncThreads, AWriteWaitsWhileAWholeBlockIsQueued) {
 }
 
 // A write larger than the queue's free space fills it, waits for the
-// consumer and goes on: every byte arrives, in order.
+// consumer and goes on: every byte arrives, in order, in whole blocks.  The
+// same holds for the first write after an ended stream: while it waits for
+// room the consumer waits for whole blocks again, instead of taking a short,
+// zero-padded one out of the middle of the new stream.
 TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
-  Watchdog dog;
-  Sync s = make_identity(kBlock);
-  const std::vector<uint8_t> in = pattern(0, 409600);  // 400 blocks
-  Writer writer(s.get(), in);
-  std::vector<uint8_t> out(kBlock);
-  size_t got = 0;
-  while (got < in.size()) {
-    const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
-    ASSERT_EQ(n, kBlock);
-    ASSERT_EQ(pattern_match(out.data(), size_t(n), got), size_t(n)) << "at " << got;
-    got += size_t(n);
+  for (const bool after_end : {false, true}) {
+    SCOPED_TRACE(after_end ? "after an ended stream" : "on a new object");
+    Watchdog dog;
+    Sync s = make_identity(kBlock);
+    std::vector<uint8_t> out(kBlock);
+    if (after_end) {
+      ASSERT_EQ(sync_audio_resampler_write(s.get(), out.data(), 1000, 0, 1), 0);
+      ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 1000);
+      ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 0);
+    }
+    const std::vector<uint8_t> in = pattern(0, 409600);  // 400 blocks
+    Writer writer(s.get(), in);
+    settle();  // the writer has filled the queue and waits for room
+    size_t got = 0;
+    while (got < in.size()) {
+      const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
+      ASSERT_EQ(n, kBlock) << "at " << got;
+      ASSERT_EQ(pattern_match(out.data(), size_t(n), got), size_t(n)) << "at " << got;
+      got += size_t(n);
+    }
+    EXPECT_EQ(writer.get(), 0);
+    EXPECT_EQ(rbuf_used(s->ring), 0);
   }
-  EXPECT_EQ(writer.get(), 0);
-  EXPECT_EQ(rbuf_used(s->ring), 0);
-}
-
-// The same after an ended stream: while the next stream's first write waits
-// for room, the consumer waits for whole blocks instead of taking a short,
-// zero-padded one out of the middle of that stream.
-TEST(SyncThreads, AStreamAfterAnEndWaitsForWholeBlocksAgain) {
-  Watchdog dog;
-  Sync s = make_identity(kBlock);
-  std::vector<uint8_t> out(kBlock);
-  ASSERT_EQ(sync_audio_resampler_write(s.get(), out.data(), 1000, 0, 1), 0);
-  ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 1000);
-  ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 0);
-  const std::vector<uint8_t> in = pattern(0, 150000);  // 600000 bytes: more than the queue
-  Writer writer(s.get(), in);
-  settle();  // the writer has filled the queue and waits for room
-  size_t got = 0;
-  while (got + kBlock <= in.size()) {
-    const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
-    ASSERT_EQ(n, kBlock) << "at " << got;
-    ASSERT_EQ(pattern_match(out.data(), size_t(n), got), size_t(n)) << "at " << got;
-    got += size_t(n);
-  }
-  EXPECT_EQ(writer.get(), 0);
-  EXPECT_EQ(rbuf_used(s->ring), int32_t(in.size() - got));
 }
 
 // Interrupt wakes whichever side waits; afterwards nothing waits, a write
