@@ -1,6 +1,6 @@
 # Installation: the library, its public headers, a CMake package
 # (find_package(tavrin_amix) -> tavrin_amix::tavrin_amix), a pkg-config file,
-# the Java jars and the amix tool.  Android builds install per ABI
+# the README, the Java jars and the amix tool.  Android builds install per ABI
 # (lib/${ANDROID_ABI}).
 include(CMakePackageConfigHelpers)
 
@@ -26,8 +26,28 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrin_amixConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/tavrin_amixConfigVersion.cmake
         DESTINATION ${AMIX_CMAKE_DIR})
 
-# The .pc file finds the prefix relative to itself, so the tree can move.
-file(RELATIVE_PATH AMIX_PC_TO_PREFIX /${AMIX_INSTALL_LIBDIR}/pkgconfig /)
+# The .pc file finds the prefix relative to itself, so the tree can move
+# (paths without a trailing or doubled slash: pkg-config prints them as they
+# are).  Absolute install directories stay absolute.
+if(IS_ABSOLUTE "${AMIX_INSTALL_LIBDIR}")
+  set(AMIX_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH to_prefix /${AMIX_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  set(AMIX_PC_PREFIX "\${pcfiledir}/${to_prefix}")
+endif()
+function(amix_pc_dir out dir)
+  if(IS_ABSOLUTE "${dir}")
+    set(${out} "${dir}" PARENT_SCOPE)
+  else()
+    set(${out} "\${prefix}/${dir}" PARENT_SCOPE)
+  endif()
+endfunction()
+amix_pc_dir(AMIX_PC_LIBDIR ${AMIX_INSTALL_LIBDIR})
+amix_pc_dir(AMIX_PC_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR})
 configure_file(cmake/tavrin_amix.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tavrin_amix.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrin_amix.pc
         DESTINATION ${AMIX_INSTALL_LIBDIR}/pkgconfig)
+
+# The README (the library, its Java face and the amix tool's manual).
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -21,6 +21,14 @@ export PKG_CONFIG_PATH
 cc -std=c11 -Wall -Werror "$src/tests/install/consumer/consumer.c" \
   $(pkg-config --cflags --libs tavrin_amix) -o "$work/pc-consumer"
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
+# pkg-config's directories exist and print without a doubled slash.
+for v in libdir includedir; do
+  d=$(pkg-config --variable=$v tavrin_amix)
+  case $d in *//*) echo "FAILED: pkg-config $v '$d' has a doubled slash"; exit 1 ;; esac
+  [ -d "$d" ] || { echo "FAILED: pkg-config $v '$d' is not a directory"; exit 1; }
+done
+
+[ -f "$work/prefix/share/doc/tavrin_amix/README.md" ] || { echo "FAILED: no README installed"; exit 1; }
 
 jar=$(find "$work/prefix/share/java" -name 'tavrin-amix-*.jar' ! -name '*-javadoc.jar' ! -name '*-sources.jar' | head -n 1)
 javac -d "$work/java" -cp "$jar" "$src/tests/install/consumer/Hello.java"
