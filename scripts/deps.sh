@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what building and testing need on Debian 12 (as root, or through
-# sudo).  Does nothing when every package is already there.
+# sudo).  Does nothing when every package is already there.  ffmpeg and sox
+# (with its Ogg Vorbis format) make the files of the tool's end-to-end tests.
 # With --cross: also the arm64 and armhf cross compilers, the multiarch
 # libraries they link, and qemu-user to run their tests.
 set -eu
@@ -12,6 +13,7 @@ PACKAGES="
   openjdk-17-jdk-headless junit5
   libsndfile1-dev libcairo2-dev
   valgrind
+  ffmpeg sox libsox-fmt-base
 "
 
 CROSS_PACKAGES="

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 
 #include "tests/tools/amix_runner.h"
 
@@ -141,6 +142,25 @@ TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
   EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 9 + 1);
 }
 
+// NaN and infinite samples of a float file are counted apart and kept out of
+// the levels; where amix itself brings floats to 16 bits (for the blocking
+// resampler), NaN becomes silence and the infinities full scale.
+TEST_F(AmixTest, InfoCountsNanAndInfiniteSamplesApart) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> samples = {0.5, -0.5, std::nan(""), 0.25, inf, -inf, 0.5, -0.5};
+  write_f64(dir.path("odd.wav"), 8000, 1, samples, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const Result r = run_amix({"info", dir.path("odd.wav")});
+  EXPECT_RUN_OK(r);
+  EXPECT_THAT(r.out, HasSubstr("  peak      -6.02 dBFS\n"));
+  // The mean square of the five finite samples is 1.0625 / 5.
+  EXPECT_THAT(r.out, HasSubstr("  rms       -6.73 dBFS\n"));
+  EXPECT_THAT(r.out, HasSubstr("  nan/inf   3 samples, left out of peak and rms\n"));
+
+  ASSERT_EQ(run_amix({"stream", dir.path("odd.wav"), dir.path("s16.wav")}).status, 0);
+  EXPECT_EQ(read_sound(dir.path("s16.wav")).s16,
+            (std::vector<int16_t>{16384, -16384, 0, 8192, 32767, -32768, 16384, -16384}));
+}
+
 // Without a channel map the layout follows the channel count.
 TEST_F(AmixTest, FilesWithoutChannelMapsTakeTheLayoutOfTheirChannelCount) {
   const char* expected[] = {"", "mono", "stereo", "3.0", "quad", "4.1", "5.1-back",
@@ -178,7 +198,7 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   EXPECT_RUN_OK(r);
   // 24000 samples in blocks of 1024: 24 blocks, each one over full scale.
   EXPECT_THAT(r.out, HasSubstr("24 blocks, 24 limited"));
-  EXPECT_THAT(r.out, HasSubstr("limited\n"));
+  EXPECT_THAT(r.out, HasSubstr("  limited  1,2\n"));
   const Sound s = read_sound(dir.path("mix.wav"));
   ASSERT_EQ(s.s16.size(), a.size());
   int peak = 0;
@@ -199,8 +219,8 @@ TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   const Result r = run_amix({"mix", longer, shorter, "-o", dir.path("mix.wav"), "--summary",
                              "--plot", dir.path("mix.png")});
   EXPECT_RUN_OK(r);
-  EXPECT_THAT(r.err, HasSubstr("'" + shorter + "' (0.500 s) is shorter than the longest input "
-                               "(1.000 s): padded with silence"));
+  EXPECT_THAT(r.err, HasSubstr("note: '" + shorter + "' ends at 0.500 s, the mix at 1.000 s: "
+                               "padded with silence"));
   const Sound s = read_sound(dir.path("mix.wav"));
   EXPECT_EQ(s.info.samplerate, 48000);
   EXPECT_EQ(s.info.channels, 2);
@@ -311,7 +331,9 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"convert", dir.path("garbage.wav"), out}, 1, "cannot read '" + dir.path("garbage.wav")},
       {{"convert", dir.path("seven.wav"), out}, 1, "it has 7 channels and no channel map"},
       {{"info", dir.path(".")}, 1, "it is a directory"},
-      {{"mix", in, "-o", out, "--plot", out}, 2, "--plot and -o name the same file"},
+      {{"mix", in, "-o", dir.path("same.png"), "--type", "wav", "--plot", dir.path("same.png")},
+       2, "--plot and -o name the same file"},
+      {{"mix", in, "-o", out, "--plot", dir.path("mix.jpg")}, 2, "its name must end in .png"},
       {{"convert", in, in}, 1, "is the same file as input"},
       {{"convert", in, dir.path("link.wav")}, 1, "is the same file as input"},
       {{"mix", in, in, "-o", dir.path("link.wav")}, 1, "is the same file as input"},
@@ -321,7 +343,10 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"convert", in, out, "--rate", "44k"}, 2, "--rate: expected a sample rate"},
       {{"convert", in, out, "--rate", "0"}, 2, "--rate: expected a sample rate"},
       {{"convert", in, out, "--layout", "6.1"}, 2, "--layout: expected mono|stereo"},
-      {{"convert", in, out, "--bits", "24"}, 2, "--bits: expected 8|16|32|float"},
+      {{"convert", in, out, "--bits", "12"}, 2, "--bits: expected 8|16|24|32|float"},
+      {{"convert", in, out, "--type", "ogg"}, 2, "--type: expected wav, w64, flac"},
+      {{"convert", in, "-"}, 2, "give its type with --type (wav, flac or au)"},
+      {{"convert", in, dir.path("out")}, 2, "unsupported file type"},
       {{"convert", in, out, "--rate"}, 2, "option '--rate' needs a value"},
       {{"convert", in, out, "--speed", "2"}, 2, "unknown option '--speed'"},
       {{"convert", in}, 2, "missing file operand"},
@@ -331,6 +356,10 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"mix", in, in, "-o", out, "--volume", "1,-1"}, 2, "--volume: expected"},
       {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 factors for 2 inputs"},
       {{"mix", in, in, "-o", out, "--block", "4095"}, 2, "--block: expected an even byte count"},
+      {{"mix", in, in, "-o", out, "--at", "0,-1"}, 2, "--at: expected comma-separated times"},
+      {{"mix", in, in, "-o", out, "--at", "0,1e9"}, 2, "from 0 to 86400"},
+      {{"mix", in, in, "-o", out, "--at", "2.5"}, 2, "--at: 1 start times for 2 inputs"},
+      {{"mix", "-", "-", "-o", out}, 2, "standard input ('-') can be read only once"},
       {{"stream", in, out, "--block", "0"}, 2, "--block: expected an even byte count"},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
       {{"--loud", "info"}, 2, "unknown option '--loud'"},
@@ -347,15 +376,38 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
   }
 }
 
+// Each help ends with two or three examples, states the limits its command
+// enforces, and stands word for word in the README's manual.
 TEST_F(AmixTest, HelpForTheToolAndEachCommand) {
+  const std::string readme = slurp(AMIX_README);
   for (const char* command : {"", "info", "convert", "mix", "stream", "demo"}) {
     const Result r = *command ? run_amix({command, "--help"}) : run_amix({"--help"});
     SCOPED_TRACE(command);
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.out, HasSubstr("Usage: amix " + std::string(command)));
     EXPECT_TRUE(r.err.empty()) << r.err;
+    if (*command) {
+      EXPECT_THAT(r.out, HasSubstr("\nLimits: "));
+    }
+    const size_t examples = r.out.rfind("\nExamples:\n");
+    ASSERT_NE(examples, std::string::npos);
+    int commands = 0;  // a command's continuation lines are indented further
+    for (size_t at = r.out.find("\n  ", examples + 1); at != std::string::npos;
+         at = r.out.find("\n  ", at + 1))
+      commands += r.out[at + 3] != ' ' ? 1 : 0;
+    EXPECT_GE(commands, 2);
+    EXPECT_LE(commands, 3);
+    EXPECT_THAT(readme, HasSubstr(r.out)) << "the README's manual differs from the help";
   }
   EXPECT_EQ(run_amix({}).status, 2);
+}
+
+TEST_F(AmixTest, VersionNamesTheToolAndTheLibrary) {
+  const Result r = run_amix({"--version"});
+  EXPECT_RUN_OK(r);
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("^amix [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("\nlibtavrin_amix [0-9]+\\.[0-9]+\\.[0-9]+ \\(/"));
+  EXPECT_THAT(r.out, HasSubstr("libsndfile-"));
 }
 
 TEST_F(AmixTest, LibraryLogLinesOnlyWithVerbose) {

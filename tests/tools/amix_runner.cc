@@ -18,13 +18,6 @@ extern char** environ;
 namespace amix_test {
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Samples of channel `ch` from 10% to 90% of the signal.
 std::vector<double> middle(const Sound& s, int ch) {
   const int64_t n = s.frames();
@@ -35,23 +28,34 @@ std::vector<double> middle(const Sound& s, int ch) {
 
 }  // namespace
 
-Result run_amix(const std::vector<std::string>& args) {
+namespace {
+
+// Spawns `argv` with stdin from `stdin_path`, stderr captured, and stdout
+// captured or (`stdout_closed`) a pipe nobody reads.
+Result spawn(std::vector<std::string> argv_s, const RunOptions& options) {
   const TempDir capture;
   const std::string out = capture.path("out"), err = capture.path("err");
+  int pipe_fds[2] = {-1, -1};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 0, options.stdin_path.c_str(), O_RDONLY, 0);
+  if (options.stdout_closed) {
+    if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    close(pipe_fds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> argv_s = {AMIX_EXE};
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, AMIX_EXE, &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " AMIX_EXE);
+  if (pipe_fds[1] >= 0) close(pipe_fds[1]);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv_s[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   Result r;
@@ -59,6 +63,29 @@ Result run_amix(const std::vector<std::string>& args) {
   r.out = slurp(out);
   r.err = slurp(err);
   return r;
+}
+
+}  // namespace
+
+Result run_amix(const std::vector<std::string>& args, const RunOptions& options) {
+  std::vector<std::string> argv = {AMIX_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return spawn(argv, options);
+}
+
+Result run_shell(const std::string& script) {
+  const std::string tools = "AMIX='" AMIX_EXE "' FFMPEG='" AMIX_FFMPEG "' SOX='" AMIX_SOX "'\n";
+  return spawn({"/bin/sh", "-c", tools + script}, {});
+}
+
+bool have_ffmpeg() { return AMIX_FFMPEG[0] != '\0'; }
+bool have_sox() { return AMIX_SOX[0] != '\0'; }
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 TempDir::TempDir() {

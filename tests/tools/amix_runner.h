@@ -15,8 +15,23 @@ struct Result {
   std::string err;
 };
 
-// Runs amix with `args`; stdin is /dev/null, stdout and stderr are captured.
-Result run_amix(const std::vector<std::string>& args);
+struct RunOptions {
+  std::string stdin_path = "/dev/null";
+  // Standard output is a pipe whose reader has already gone.
+  bool stdout_closed = false;
+};
+
+// Runs amix with `args`; stdout (unless closed) and stderr are captured.
+Result run_amix(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// Runs `script` with sh -c, where $AMIX, $FFMPEG and $SOX name the tools
+// (the last two empty when not installed); stdin is /dev/null, stdout and
+// stderr are captured.
+Result run_shell(const std::string& script);
+
+// Whether ffmpeg and sox were found when the tests were configured.
+bool have_ffmpeg();
+bool have_sox();
 
 // A fresh directory, removed with everything in it on destruction.
 class TempDir {
@@ -38,6 +53,9 @@ struct Sound {
   std::vector<double> f64;       // the same, normalised
   int64_t frames() const { return info.frames; }
 };
+
+// The bytes of a file.
+std::string slurp(const std::string& path);
 
 // Writes interleaved 16-bit samples; `format` is a full SF_FORMAT_* code.
 void write_s16(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples,

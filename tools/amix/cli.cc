@@ -9,16 +9,16 @@
 #include <sstream>
 
 #include "amix/log.h"
+#include "amix/report.h"
 
 namespace amix {
 namespace {
 
-constexpr int kMinRate = 1000;
-constexpr int kMaxRate = 768000;
 // The blocking resampler's queue holds 576000 bytes; a block must leave room
 // for one converted input block beside it.
 constexpr int kMaxBlockBytes = 262144;
-constexpr float kMaxVolume = 16.0f;
+constexpr double kMaxVolume = 16.0;
+constexpr double kMaxStartSeconds = 86400.0;  // a day
 
 enum { kOptHelp = 0x1000, kOptQuiet, kOptVerbose };
 
@@ -56,26 +56,40 @@ int parse_block_bytes(const std::string& option, const std::string& value) {
   return static_cast<int>(v);
 }
 
-std::vector<float> parse_volumes(const std::string& option, const std::string& value) {
-  std::vector<float> volumes;
+namespace {
+
+// Comma-separated numbers from 0 to `max`, each checked in full.
+std::vector<double> parse_list(const std::string& option, const std::string& value, double max,
+                               const char* what) {
+  std::vector<double> list;
   std::string item;
   std::istringstream in(value);
   while (std::getline(in, item, ',')) {
     errno = 0;
     char* end = nullptr;
-    const float v = std::strtof(item.c_str(), &end);
-    if (item.empty() || errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0f ||
-        v > kMaxVolume) {
+    const double v = std::strtod(item.c_str(), &end);
+    if (item.empty() || errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > max) {
       std::ostringstream msg;
-      msg << option << ": expected comma-separated factors from 0 to " << kMaxVolume
-          << ", got '" << item << "'";
+      msg << option << ": expected comma-separated " << what << " from 0 to " << max << ", got '"
+          << item << "'";
       throw UsageError(msg.str());
     }
-    volumes.push_back(v);
+    list.push_back(v);
   }
-  if (volumes.empty() || value.back() == ',')
-    throw UsageError(option + ": expected comma-separated factors, got '" + value + "'");
-  return volumes;
+  if (list.empty() || value.back() == ',')
+    throw UsageError(option + ": expected comma-separated " + what + ", got '" + value + "'");
+  return list;
+}
+
+}  // namespace
+
+std::vector<float> parse_volumes(const std::string& option, const std::string& value) {
+  const std::vector<double> v = parse_list(option, value, kMaxVolume, "factors");
+  return std::vector<float>(v.begin(), v.end());
+}
+
+std::vector<double> parse_starts(const std::string& option, const std::string& value) {
+  return parse_list(option, value, kMaxStartSeconds, "times in seconds");
 }
 
 std::vector<std::string> parse_command(int argc, char** argv, const std::string& shorts,
@@ -103,7 +117,7 @@ std::vector<std::string> parse_command(int argc, char** argv, const std::string&
     switch (c) {
       case 'h':
       case kOptHelp:
-        std::fputs(help, stdout);
+        report("%s", help);
         *help_shown = true;
         return {};
       case 'q':

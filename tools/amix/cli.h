@@ -8,6 +8,10 @@
 
 namespace amix {
 
+// The sample rates amix converts: --rate, and the rates of its inputs.
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
 // Exit codes of the tool.
 constexpr int kExitFailure = 1;  // a file, a format or the library failed
 constexpr int kExitUsage = 2;    // the command line is wrong
@@ -41,6 +45,8 @@ struct Globals {
 int parse_rate(const std::string& option, const std::string& value);
 int parse_block_bytes(const std::string& option, const std::string& value);
 std::vector<float> parse_volumes(const std::string& option, const std::string& value);
+// --at: comma-separated start times in seconds, 0 to 86400.
+std::vector<double> parse_starts(const std::string& option, const std::string& value);
 
 // One getopt_long pass over a command's arguments (argv[0] is the command's
 // name).  `shorts` and `longs` describe the command's own options; --help,

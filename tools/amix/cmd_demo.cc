@@ -10,8 +10,11 @@
 
 #include "tavrin_amix/audio_resampler.h"
 #include "amix/commands.h"
+#include "amix/encoding.h"
+#include "amix/output_file.h"
 #include "amix/pipelines.h"
 #include "amix/plot.h"
+#include "amix/report.h"
 #include "amix/sound_file.h"
 #include "amix/synth.h"
 
@@ -30,7 +33,13 @@ const char kHelp[] =
     "\n"
     "  -q, --quiet    no progress on the terminal\n"
     "  -v, --verbose  show the library's log lines\n"
-    "  -h, --help     this help\n";
+    "  -h, --help     this help\n"
+    "\n"
+    "Limits: none of its own; it writes about 6 MB.\n"
+    "\n"
+    "Examples:\n"
+    "  amix demo\n"
+    "  amix demo /tmp/amix-demo\n";
 
 struct Row {
   std::string step, file, format;
@@ -78,11 +87,11 @@ Comparison compare_files(const std::string& a, const std::string& b) {
 }
 
 void print_table(const std::vector<Row>& rows) {
-  std::printf("%-8s %-16s %-30s %9s %9s %7s\n", "step", "file", "format", "audio", "time",
+  report("%-8s %-16s %-30s %9s %9s %7s\n", "step", "file", "format", "audio", "time",
               "speed");
   for (const Row& r : rows) {
     if (r.step.empty()) {
-      std::printf("%-8s %s\n", "", r.note.c_str());
+      report("%-8s %s\n", "", r.note.c_str());
       continue;
     }
     char speed[32] = "";
@@ -90,9 +99,9 @@ void print_table(const std::vector<Row>& rows) {
     char audio[32] = "", time[32] = "";
     if (r.seconds > 0) std::snprintf(audio, sizeof audio, "%.3f s", r.seconds);
     if (r.wall > 0) std::snprintf(time, sizeof time, "%.1f ms", r.wall * 1000.0);
-    std::printf("%-8s %-16s %-30s %9s %9s %7s\n", r.step.c_str(), r.file.c_str(),
+    report("%-8s %-16s %-30s %9s %9s %7s\n", r.step.c_str(), r.file.c_str(),
                 r.format.c_str(), audio, time, speed);
-    if (!r.note.empty()) std::printf("%-8s %s\n", "", r.note.c_str());
+    if (!r.note.empty()) report("%-8s %s\n", "", r.note.c_str());
   }
 }
 
@@ -107,6 +116,7 @@ int run_demo(int argc, char** argv, Globals& globals) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   make_dir(dir);
   const auto path = [&](const std::string& name) { return dir + "/" + name; };
+  const auto target = [&](const std::string& name) { return output_target(path(name), ""); };
 
   std::vector<Row> rows;
   const StreamFormat common = {48000, PCM_FORMAT_S16, &layout_by_name("layout", "stereo")};
@@ -123,17 +133,17 @@ int run_demo(int argc, char** argv, Globals& globals) {
   ConvertSettings to_common;
   to_common.rate = common.rate;
   to_common.layout = common.layout;
-  to_common.pcm_format = common.pcm_format;
+  to_common.bits = plain_encoding(common.pcm_format);
   for (const SynthTrack& t : tracks) {
     const std::string file = t.name + "-48k.wav";
-    const RunStats s = convert_file(path(t.name + ".wav"), path(file), to_common, globals);
+    const RunStats s = convert_file(path(t.name + ".wav"), target(file), to_common, globals);
     rows.push_back({"convert", file, s.output.describe(), s.seconds_out, s.wall_seconds, ""});
   }
 
   StreamSettings streamed;
   streamed.rate = common.rate;
   streamed.layout = common.layout;
-  const RunStats s = stream_file(sources[0], path("tone-stream.wav"), streamed, globals);
+  const RunStats s = stream_file(sources[0], target("tone-stream.wav"), streamed, globals);
   const Comparison c = compare_files(path("tone-48k.wav"), path("tone-stream.wav"));
   const bool stream_matches = c.equal_frames == c.frames_a;
   char note[200];
@@ -149,7 +159,8 @@ int run_demo(int argc, char** argv, Globals& globals) {
   mixed.layout = common.layout;
   mixed.volumes = {0.6f, 0.5f, 0.4f, 1.5f};
   WaveformPlot plot;
-  const MixResult m = mix_files(sources, path("mix.wav"), mixed, globals, nullptr, &plot);
+  TempFile png(path("mix.png"));
+  const MixResult m = mix_files(sources, target("mix.wav"), mixed, globals, nullptr, &plot);
   std::snprintf(note, sizeof note, "volumes 0.6,0.5,0.4,1.5; %lld blocks of 4096 bytes, "
                 "%lld limited; peak %.2f dBFS",
                 static_cast<long long>(m.blocks), static_cast<long long>(m.limited_blocks),
@@ -163,10 +174,10 @@ int run_demo(int argc, char** argv, Globals& globals) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  plot.write_png(path("mix.png"), plot_title("mix.wav", m));
-  rows.push_back({"plot", "mix.png", "1200x420 PNG", 0, since(start), ""});
+  plot.write_png(png, plot_title("mix.wav", m), m.inputs);
+  rows.push_back({"plot", "mix.png", "PNG, 1200 px wide", 0, since(start), ""});
 
-  std::printf("amix demo: files in %s/\n", dir.c_str());
+  report("amix demo: files in %s/\n", dir.c_str());
   print_table(rows);
   return stream_matches ? 0 : kExitFailure;
 }

@@ -4,6 +4,7 @@
 #include "amix/commands.h"
 #include "amix/levels.h"
 #include "amix/progress.h"
+#include "amix/report.h"
 #include "amix/sound_file.h"
 
 namespace amix {
@@ -11,22 +12,41 @@ namespace {
 
 const char kHelp[] =
     "Usage: amix info FILE...\n"
-    "Print each file's rate, channels and layout, sample format, frames,\n"
-    "duration, and its peak and RMS level in dBFS.\n"
+    "Print each file's container and encoding, rate, channels and layout,\n"
+    "frames, duration, and its peak and RMS level in dBFS.  '-' reads\n"
+    "standard input.\n"
     "\n"
     "  -q, --quiet    no progress on the terminal\n"
     "  -v, --verbose  show the library's log lines\n"
     "  -h, --help     this help\n"
     "\n"
-    "A file that cannot be read is reported and skipped; the exit status is\n"
-    "then 1.\n";
+    "NaN and infinite samples (of float files) are counted on a line of\n"
+    "their own and left out of peak and RMS.  A file whose data ends before\n"
+    "its header says is warned about on stderr.  A file that cannot be read\n"
+    "is reported and skipped; the exit status is then 1.\n"
+    "\n"
+    "Limits: none of its own; a rate outside 1000 to 768000 Hz, which the\n"
+    "other commands refuse, is marked.\n"
+    "\n"
+    "Examples:\n"
+    "  amix info take1.wav\n"
+    "  amix info *.flac\n"
+    "  ffmpeg -v error -i clip.mp4 -f wav - | amix info -\n";
+
+std::string rate_line(int rate) {
+  std::string line = std::to_string(rate) + " Hz";
+  if (rate < kMinRate || rate > kMaxRate)
+    line += " (outside " + std::to_string(kMinRate) + " to " + std::to_string(kMaxRate) +
+            " Hz: convert, mix and stream refuse it)";
+  return line;
+}
 
 // The report of one file, built in full before anything is printed.
 std::string info_report(const std::string& path, const Globals& globals) {
   SoundReader file(path);
   LevelMeter meter;
   std::vector<float> block(static_cast<size_t>(4096 * file.channels()));
-  Progress progress(globals, "info " + path, file.frames());
+  Progress progress(globals, "info " + file.name(), file.frames());
   int64_t done = 0;
   for (;;) {
     const int64_t got = file.read_float(block.data(), 4096);
@@ -40,19 +60,24 @@ std::string info_report(const std::string& path, const Globals& globals) {
   std::snprintf(buf, sizeof buf,
                 "%s\n"
                 "  format    %s\n"
-                "  rate      %d Hz\n"
+                "  rate      %s\n"
                 "  channels  %d (%s)\n"
                 "  samples   %s\n"
                 "  frames    %lld\n"
                 "  duration  %.3f s\n"
                 "  peak      %s\n"
                 "  rms       %s\n",
-                path.c_str(), file.describe_format().c_str(), file.rate(), file.channels(),
+                path == "-" ? "standard input" : path.c_str(), file.describe_format().c_str(),
+                rate_line(file.rate()).c_str(), file.channels(),
                 layout != nullptr ? layout->name : "no layout the library knows",
-                pcm_format_name(file.pcm_format()), static_cast<long long>(done),
+                encoding_name(file.encoding()).c_str(), static_cast<long long>(done),
                 static_cast<double>(done) / file.rate(), format_dbfs(meter.peak_dbfs()).c_str(),
                 format_dbfs(meter.rms_dbfs()).c_str());
-  return buf;
+  std::string text = buf;
+  if (meter.non_finite() > 0)
+    text += "  nan/inf   " + std::to_string(meter.non_finite()) +
+              " samples, left out of peak and rms\n";
+  return text;
 }
 
 }  // namespace
@@ -66,12 +91,12 @@ int run_info(int argc, char** argv, Globals& globals) {
   bool shown = false;
   for (const std::string& file : files) {
     try {
-      const std::string report = info_report(file, globals);
+      const std::string text = info_report(file, globals);
       // A blank line between the reports of consecutive files.
-      std::printf("%s%s", shown ? "\n" : "", report.c_str());
+      report("%s%s", shown ? "\n" : "", text.c_str());
       shown = true;
     } catch (const Error& e) {
-      std::fflush(stdout);
+      flush_reports();
       std::fprintf(stderr, "amix: %s\n", e.what());
       status = e.code();
     }

@@ -1,92 +1,144 @@
+#include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "amix/commands.h"
 #include "amix/levels.h"
 #include "amix/output_file.h"
 #include "amix/pipelines.h"
 #include "amix/plot.h"
+#include "amix/report.h"
 
 namespace amix {
 namespace {
 
 const char kHelp[] =
-    "Usage: amix mix IN... -o OUT [--volume V1,V2,...] [--block BYTES]\n"
-    "                [--rate HZ] [--layout L] [--plot PNG] [--summary]\n"
+    "Usage: amix mix IN... -o OUT [--volume V1,V2,...] [--at T1,T2,...]\n"
+    "                [--block BYTES] [--rate HZ] [--layout L] [--type T]\n"
+    "                [--plot PNG] [--summary]\n"
     "Mix the inputs into OUT (16-bit).  Each input is converted to the common\n"
     "rate and layout (the first input's unless given) as 16-bit samples,\n"
-    "queued in a ring buffer, and the queues are mixed block by block by the\n"
+    "placed on a timeline at its start time with silence before it, and\n"
+    "queued in a ring buffer; the queues are mixed block by block by the\n"
     "multi-track mixer, whose master gain carries from block to block.\n"
     "\n"
     "  -o, --output OUT       the mixed file (required)\n"
     "  -V, --volume V1,...    one factor per input, 0 to 16 (default 1 each)\n"
-    "  -B, --block BYTES      bytes per mixed block, even (default 4096)\n"
+    "  -a, --at T1,...        one start time per input, in seconds from 0 to\n"
+    "                         86400 (default 0 each), to the nearest frame\n"
+    "  -B, --block BYTES      bytes per mixed block, even, 2 to 262144\n"
+    "                         (default 4096)\n"
     "  -r, --rate HZ          common sample rate, 1000 to 768000\n"
     "  -l, --layout L         common layout: mono|stereo|2.1|quad|4.1|5.1|\n"
     "                         5.1-back|7.1|7.1-wide|3.0\n"
-    "  -p, --plot PNG         also draw the waveform and block peaks\n"
+    "  -t, --type T           OUT's type, as for convert\n"
+    "  -p, --plot PNG         also draw the mix into PNG (a name ending in .png)\n"
     "  -s, --summary          no line per block, only the summary\n"
     "  -q, --quiet            no progress on the terminal\n"
     "  -v, --verbose          show the library's log lines\n"
     "  -h, --help             this help\n"
     "\n"
-    "Prints each block's start time and peak level, marked 'limited' when the\n"
-    "plain sum of the volume-scaled tracks left the 16-bit range and the\n"
-    "master gain brought it back.  Shorter inputs are padded with silence,\n"
-    "with a note for each.\n";
+    "Prints a line per block: its start on the timeline, its peak, the master\n"
+    "gain it was written with, 'limited' when the plain sum of the\n"
+    "volume-scaled tracks left the 16-bit range, and the inputs that sound in\n"
+    "it; then a summary.  The plot draws the waveform with each block's peak\n"
+    "and the limited blocks, the master gain beside it, and a lane for each\n"
+    "input on the timeline.  An input that ends before the mix is padded\n"
+    "with silence, with a note on stderr.\n"
+    "\n"
+    "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
+    "library refuses to reduce a rate by more than 256:1.  Standard input\n"
+    "('-') is one input at the most.\n"
+    "\n"
+    "Examples:\n"
+    "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
+    "  amix mix intro.wav talk.flac outro.wav -o show.wav --at 0,2.5,62 --summary\n"
+    "  amix mix a.wav b.wav -o - --type wav | ffmpeg -i - mixed.flac\n";
 
-enum { kOutput = 'o', kVolume = 'V', kBlock = 'B', kRate = 'r', kLayout = 'l', kPlot = 'p',
-       kSummary = 's' };
+enum { kOutput = 'o', kVolume = 'V', kAt = 'a', kBlock = 'B', kRate = 'r', kLayout = 'l',
+       kType = 't', kPlot = 'p', kSummary = 's' };
+
+// "1-3,5" for inputs 0, 1, 2 and 4; "-" for none.
+std::string input_list(const std::vector<int>& inputs) {
+  std::string list;
+  for (size_t i = 0; i < inputs.size();) {
+    size_t j = i;
+    while (j + 1 < inputs.size() && inputs[j + 1] == inputs[j] + 1) ++j;
+    list += (list.empty() ? "" : ",") + std::to_string(inputs[i] + 1);
+    if (j > i) list += (j == i + 1 ? "," : "-") + std::to_string(inputs[j] + 1);
+    i = j + 1;
+  }
+  return list.empty() ? "-" : list;
+}
+
+void print_block(const MixBlock& b) {
+  if (b.index == 0) report("block      start          peak   gain  limited  inputs\n");
+  char gain[16] = "    -";
+  if (!std::isnan(b.gain)) std::snprintf(gain, sizeof gain, "%5.3f", b.gain);
+  report("%5lld  %8.3f s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
+         b.start_seconds, format_dbfs(to_dbfs(b.peak)).c_str(), gain,
+         b.limited ? "limited" : "", input_list(b.inputs).c_str());
+}
 
 }  // namespace
 
 int run_mix(int argc, char** argv, Globals& globals) {
   MixSettings settings;
-  std::string out, plot_path;
+  std::string out_path, type, plot_path;
   bool summary_only = false;
   bool help = false;
   const auto inputs = parse_command(
-      argc, argv, "o:V:B:r:l:p:s",
+      argc, argv, "o:V:a:B:r:l:t:p:s",
       {{"output", true, kOutput},
        {"volume", true, kVolume},
+       {"at", true, kAt},
        {"block", true, kBlock},
        {"rate", true, kRate},
        {"layout", true, kLayout},
+       {"type", true, kType},
        {"plot", true, kPlot},
        {"summary", false, kSummary}},
       1, static_cast<size_t>(argc), globals, kHelp, &help, [&](int c, const char* value) {
         switch (c) {
-          case kOutput: out = value; break;
+          case kOutput: out_path = value; break;
           case kVolume: settings.volumes = parse_volumes("--volume", value); break;
+          case kAt: settings.starts = parse_starts("--at", value); break;
           case kBlock: settings.block_bytes = parse_block_bytes("--block", value); break;
           case kRate: settings.rate = parse_rate("--rate", value); break;
           case kLayout: settings.layout = &layout_by_name("--layout", value); break;
+          case kType: type = value; break;
           case kPlot: plot_path = value; break;
           case kSummary: summary_only = true; break;
         }
       });
   if (help) return 0;
-  if (out.empty()) throw UsageError("mix: missing -o OUT (see 'amix mix --help')");
+  if (out_path.empty()) throw UsageError("mix: missing -o OUT (see 'amix mix --help')");
   if (!plot_path.empty()) {
-    if (plot_path == out) throw UsageError("mix: --plot and -o name the same file");
+    check_plot_name(plot_path);
+    if (plot_path == out_path) throw UsageError("mix: --plot and -o name the same file");
+  }
+  const OutputTarget out = output_target(out_path, type);
+  if (out.is_stdout()) reports_to_stderr();
+  // The picture's file is made before the mix, so that a path it cannot
+  // take fails at once.
+  std::unique_ptr<TempFile> png;
+  if (!plot_path.empty()) {
     check_output_path(plot_path, inputs);
+    png = std::make_unique<TempFile>(plot_path);
   }
 
   WaveformPlot plot;
-  auto on_block = [&](const MixBlock& b) {
-    if (summary_only) return;
-    if (b.index == 0) std::printf("block      start        peak\n");
-    std::printf("%5lld  %8.3f s  %s%s\n", static_cast<long long>(b.index), b.start_seconds,
-                format_dbfs(to_dbfs(b.peak)).c_str(), b.limited ? "  limited" : "");
-  };
-  const MixResult result =
-      mix_files(inputs, out, settings, globals, on_block, plot_path.empty() ? nullptr : &plot);
-  if (!plot_path.empty()) plot.write_png(plot_path, plot_title(out, result));
-  for (const std::string& note : result.notes) std::fprintf(stderr, "amix: note: %s\n", note.c_str());
-  std::printf("%s: %lld frames, %s, %.3f s, %lld blocks, %lld limited, peak %s, %.0fx real time\n",
-              out.c_str(), static_cast<long long>(result.stats.frames_out),
-              result.stats.output.describe().c_str(), result.stats.seconds_out,
-              static_cast<long long>(result.blocks), static_cast<long long>(result.limited_blocks),
-              format_dbfs(to_dbfs(result.peak)).c_str(), result.stats.speed());
+  const MixResult result = mix_files(inputs, out, settings, globals,
+                                     summary_only ? nullptr : print_block,
+                                     png ? &plot : nullptr);
+  if (png) plot.write_png(*png, plot_title(out_path, result), result.inputs);
+  for (const std::string& n : result.notes) note(n);
+  report("%s: %lld frames, %s, %.3f s, %lld blocks, %lld limited, peak %s, %.0fx real time\n",
+         out.is_stdout() ? "standard output" : out_path.c_str(),
+         static_cast<long long>(result.stats.frames_out), result.stats.output.describe().c_str(),
+         result.stats.seconds_out, static_cast<long long>(result.blocks),
+         static_cast<long long>(result.limited_blocks), format_dbfs(to_dbfs(result.peak)).c_str(),
+         result.stats.speed());
   return 0;
 }
 

@@ -1,53 +1,51 @@
 // convert: one file through the resampler, block by block.
 #include <chrono>
-#include <cstdio>
-#include <vector>
+#include <memory>
 
 #include "amix/converter.h"
 #include "amix/output_file.h"
 #include "amix/pipelines.h"
 #include "amix/progress.h"
+#include "amix/report.h"
 #include "amix/sound_file.h"
 
 namespace amix {
 
-RunStats convert_file(const std::string& in, const std::string& out,
+RunStats convert_file(const std::string& in, const OutputTarget& out,
                       const ConvertSettings& settings, const Globals& globals) {
   const auto start = std::chrono::steady_clock::now();
-  check_output_path(out, {in});
-  SoundReader reader(in);
-  const StreamFormat src = reader.stream_format();
+  check_output_path(out.path, {in});
+  auto reader = std::make_unique<SoundReader>(in);
+  const StreamFormat src = reader->stream_format();
   StreamFormat dst = src;
   if (settings.rate != 0) dst.rate = settings.rate;
   if (settings.layout != nullptr) dst.layout = settings.layout;
-  if (settings.pcm_format != 0) dst.pcm_format = settings.pcm_format;
+  // Without --bits the input's encoding stays where OUT's container holds
+  // it (24-bit stays 24-bit), else the nearest one it holds.
+  const EncodingChoice encoding =
+      settings.bits != 0 ? chosen_encoding(*out.container, dst.channels(), settings.bits)
+                         : nearest_encoding(*out.container, dst.channels(), src.encoding);
+  dst.encoding = encoding.sf_subtype;
+  dst.pcm_format = pcm_format_of(encoding.sf_subtype);
 
-  // Without --bits the file keeps its own sample type where the output
-  // container can hold it (24-bit stays 24-bit, double stays double).
-  int subtype = 0;
-  if (settings.pcm_format == 0)
-    subtype = subtype_if_storable(out, dst.channels(), reader.sf_format() & SF_FORMAT_SUBMASK);
-
-  Converter converter(dst, src);
-  SoundWriter writer(out, dst, subtype);
-  Progress progress(globals, "convert " + in, reader.frames());
-  std::vector<uint8_t> block(static_cast<size_t>(kInputBlockFrames) * src.frame_bytes());
-  int64_t frames_in = 0;
-  for (;;) {
-    const int64_t got = reader.read(block.data(), kInputBlockFrames, src.pcm_format);
-    if (got == 0) break;
-    frames_in += got;
-    const Converter::Output o = converter.convert(block.data(), got * src.frame_bytes());
+  Progress progress(globals, "convert " + reader->name(), reader->frames());
+  ConvertedInput input(std::move(reader), dst);
+  SoundWriter writer(out, dst);
+  Converter::Output o;
+  while (input.next(&o)) {
     writer.write(o.data, o.bytes);
-    progress.update(frames_in);
+    progress.update(input.reader().frames_read());
   }
-  return writer.commit(frames_in, start);
+  RunStats stats = writer.commit(input.reader().frames_read(), start);
+  stats.note = encoding.note;
+  return stats;
 }
 
-void print_summary(const std::string& out, const RunStats& stats) {
-  std::printf("%s: %lld frames, %s, %.3f s, %.0fx real time\n", out.c_str(),
-              static_cast<long long>(stats.frames_out), stats.output.describe().c_str(),
-              stats.seconds_out, stats.speed());
+void print_summary(const OutputTarget& out, const RunStats& stats) {
+  report("%s: %lld frames, %s, %.3f s, %.0fx real time%s\n",
+         out.is_stdout() ? "standard output" : out.path.c_str(),
+         static_cast<long long>(stats.frames_out), stats.output.describe().c_str(),
+         stats.seconds_out, stats.speed(), stats.note.empty() ? "" : ("; " + stats.note).c_str());
 }
 
 }  // namespace amix

@@ -2,6 +2,8 @@
 
 #include "tavrin_amix/audio_resampler.h"
 #include "amix/cli.h"
+#include "amix/pipelines.h"
+#include "amix/sound_file.h"
 
 namespace amix {
 namespace {
@@ -16,12 +18,19 @@ audio_desc desc_of(const StreamFormat& f) {
 
 }  // namespace
 
+std::string rate_refusal(int src_rate, int dst_rate) {
+  if (static_cast<int64_t>(src_rate) > 256 * static_cast<int64_t>(dst_rate))
+    return " (the library refuses reductions steeper than 256:1)";
+  return "";
+}
+
 Converter::Converter(const StreamFormat& dst, const StreamFormat& src) {
   const audio_desc d = desc_of(dst);
   const audio_desc s = desc_of(src);
   resampler_ = audio_resampler_create(&d, &s);
   if (resampler_ == nullptr)
-    throw Error("the resampler refuses " + src.describe() + " -> " + dst.describe());
+    throw Error("the resampler refuses " + src.describe() + " -> " + dst.describe() +
+                rate_refusal(src.rate, dst.rate));
 }
 
 Converter::~Converter() { audio_resampler_destroy(resampler_); }
@@ -42,6 +51,30 @@ size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& 
   // well above the default filter's.
   const uint64_t frames = (static_cast<uint64_t>(src_frames) + 256) * dst.rate / src.rate + 1;
   return static_cast<size_t>(frames) * dst.frame_bytes();
+}
+
+ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst)
+    : reader_(std::move(reader)),
+      src_(reader_->stream_format()),
+      converter_(dst, src_),
+      block_(static_cast<size_t>(kInputBlockFrames) * src_.frame_bytes()) {}
+
+ConvertedInput::~ConvertedInput() = default;
+
+bool ConvertedInput::next(Converter::Output* out) {
+  if (ended_) return false;
+  const int64_t got = reader_->read(block_.data(), kInputBlockFrames, src_.pcm_format);
+  if (got == 0) {
+    *out = finish();
+    return out->bytes > 0;
+  }
+  *out = converter_.convert(block_.data(), static_cast<size_t>(got) * src_.frame_bytes());
+  return true;
+}
+
+Converter::Output ConvertedInput::finish() {
+  ended_ = true;
+  return {nullptr, 0};
 }
 
 }  // namespace amix

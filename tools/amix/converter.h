@@ -1,14 +1,24 @@
-// The library's resampler behind a small owner.
+// The library's resampler behind a small owner, and an input file through
+// it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "amix/format.h"
 
 struct audio_resampler;
 
 namespace amix {
+
+class SoundReader;
+
+// Why the library refuses a conversion from `src_rate` to `dst_rate`
+// (" (the library refuses reductions steeper than 256:1)"), or "".
+std::string rate_refusal(int src_rate, int dst_rate);
 
 class Converter {
  public:
@@ -33,6 +43,35 @@ class Converter {
 
  private:
   audio_resampler* resampler_;
+};
+
+// One input file through its own resampler, kInputBlockFrames frames at a
+// time, until the file ends.
+class ConvertedInput {
+ public:
+  // Converts `reader`'s stream_format() to `dst`; throws Error as Converter.
+  ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst);
+  ~ConvertedInput();
+
+  // The next converted bytes (none while the engine fills its filter).
+  // False once the input has ended and its stream is finished.
+  bool next(Converter::Output* out);
+  bool ended() const { return ended_; }
+  SoundReader& reader() { return *reader_; }
+  const SoundReader& reader() const { return *reader_; }
+  const StreamFormat& format() const { return src_; }
+
+ private:
+  // The input's end: the one place where its stream finishes.  Returns what
+  // the stream still gives there (nothing yet: the resampler keeps its last
+  // frames).
+  Converter::Output finish();
+
+  std::unique_ptr<SoundReader> reader_;
+  StreamFormat src_;
+  Converter converter_;
+  std::vector<uint8_t> block_;  // one input block in the file's format
+  bool ended_ = false;
 };
 
 }  // namespace amix

@@ -1,7 +1,7 @@
 #include "amix/format.h"
 
 #include "tavrin_amix/audio_resampler.h"
-#include "amix/cli.h"
+#include "amix/encoding.h"
 
 namespace amix {
 
@@ -25,16 +25,9 @@ const char* pcm_format_name(int pcm_format) {
   }
 }
 
-int parse_bits(const std::string& option, const std::string& value) {
-  if (value == "8") return PCM_FORMAT_U8;
-  if (value == "16") return PCM_FORMAT_S16;
-  if (value == "32") return PCM_FORMAT_S32;
-  if (value == "float") return PCM_FORMAT_FLOAT;
-  throw UsageError(option + ": expected 8|16|32|float, got '" + value + "'");
-}
-
 std::string StreamFormat::describe() const {
-  return std::to_string(rate) + " Hz " + layout->name + " " + pcm_format_name(pcm_format);
+  return std::to_string(rate) + " Hz " + layout->name + " " +
+         (encoding != 0 ? encoding_name(encoding) : std::string(pcm_format_name(pcm_format)));
 }
 
 }  // namespace amix

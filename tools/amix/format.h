@@ -15,18 +15,17 @@ size_t pcm_sample_bytes(int pcm_format);
 // "8-bit unsigned", "16-bit", "32-bit", "float".
 const char* pcm_format_name(int pcm_format);
 
-// --bits: "8" -> U8, "16" -> S16, "32" -> S32, "float" -> FLOAT; throws
-// UsageError otherwise.
-int parse_bits(const std::string& option, const std::string& value);
-
 struct StreamFormat {
   int rate = 0;
   int pcm_format = 0;  // interleaved PCM_FORMAT_* code
   const Layout* layout = nullptr;
+  // How a file stores the samples (an SF_FORMAT_* subtype, such as 24-bit
+  // carried as S32); 0: the plain encoding of `pcm_format`.
+  int encoding = 0;
 
   int channels() const { return layout->channels; }
   size_t frame_bytes() const { return pcm_sample_bytes(pcm_format) * layout->channels; }
-  // "48000 Hz stereo 16-bit"
+  // "48000 Hz stereo 16-bit", "44100 Hz mono 24-bit"
   std::string describe() const;
 };
 

@@ -23,10 +23,14 @@ std::string format_dbfs(double dbfs) {
 void LevelMeter::add(const float* samples, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const double s = samples[i];
+    if (!std::isfinite(s)) {
+      ++non_finite_;
+      continue;
+    }
     peak_ = std::fmax(peak_, std::fabs(s));
     sum_squares_ += s * s;
+    ++count_;
   }
-  count_ += count;
 }
 
 double LevelMeter::rms_dbfs() const {

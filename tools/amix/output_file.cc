@@ -8,8 +8,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "amix/cli.h"
+#include "amix/stdio_stream.h"
 
 namespace amix {
 namespace {
@@ -30,8 +32,9 @@ void on_fatal_signal(int sig) {
 
 void install_handlers_once() {
   static bool installed = [] {
-    // SIGPIPE too: `amix mix ... | head` ends the tool mid-write.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    // Only the user's own interrupts abandon an output.  A closed pipe
+    // (SIGPIPE, ignored by main) fails the write to it instead.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
       struct sigaction sa = {};
       sa.sa_handler = on_fatal_signal;
       sigemptyset(&sa.sa_mask);
@@ -55,11 +58,45 @@ int register_path(const std::string& path) {
 
 std::string errno_text() { return std::strerror(errno); }
 
+std::string extension_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return path.substr(dot + 1);
+}
+
 }  // namespace
+
+std::string output_name(const std::string& path) {
+  return path == "-" ? "standard output" : "'" + path + "'";
+}
+
+OutputTarget output_target(const std::string& path, const std::string& type) {
+  OutputTarget t;
+  t.path = path;
+  const std::string name = type.empty() ? extension_of(path) : type;
+  t.container = container_by_name(name);
+  if (t.container == nullptr && !type.empty())
+    throw UsageError("--type: expected " + container_names() + ", got '" + type + "'");
+  if (t.container == nullptr && t.is_stdout())
+    throw UsageError("OUT '-' is standard output: give its type with --type (" +
+                     container_names(true) + ")");
+  if (t.container == nullptr)
+    throw UsageError("output '" + path + "': unsupported file type (use " + container_names() +
+                     ", or --type)");
+  if (!t.is_stdout()) return t;
+  if (isatty(STDOUT_FILENO) == 1)
+    throw Error("standard output is a terminal: redirect it, or name a file for OUT");
+  if (!t.container->streams && !seekable_from_start(STDOUT_FILENO))
+    throw Error(std::string("cannot stream ") + t.container->title +
+                " to standard output, whose header needs the length (use --type " +
+                container_names(true) + ")");
+  return t;
+}
 
 void check_output_path(const std::string& out, const std::vector<std::string>& inputs) {
   struct stat o;
-  if (stat(out.c_str(), &o) != 0) return;  // a new file cannot be an input
+  if (out == "-" || stat(out.c_str(), &o) != 0) return;  // a new file cannot be an input
   if (S_ISDIR(o.st_mode)) throw Error("output '" + out + "' is a directory");
   for (const std::string& in : inputs) {
     struct stat i;

@@ -1,15 +1,38 @@
-// Output files are written to a temporary file beside their final path and
-// renamed into place only when complete, so a failed or interrupted run
-// never leaves a partial file under the requested name.
+// Where outputs go.  Files are written to a temporary file beside their
+// final path and renamed into place only when complete, so a failed or
+// interrupted run never leaves a partial file under the requested name;
+// "-" is standard output.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "amix/encoding.h"
+
 namespace amix {
 
+// "'out.wav'", or "standard output" for "-".
+std::string output_name(const std::string& path);
+
+// Where an output goes: a named file (written through a temporary file and
+// renamed into place when complete), or standard output ("-").
+struct OutputTarget {
+  std::string path;
+  const Container* container = nullptr;
+  bool is_stdout() const { return path == "-"; }
+  std::string name() const { return output_name(path); }
+};
+
+// OUT and --type (empty when not given): the container from --type, else
+// from OUT's extension.  Standard output needs --type, must not be a
+// terminal, and takes only containers that stream unless it is a regular
+// file.  Throws UsageError for the command line's faults, Error for
+// standard output's.
+OutputTarget output_target(const std::string& path, const std::string& type);
+
+
 // Throws Error when `out` names the same file as one of `inputs` (same
-// device and inode), or an existing directory.
+// device and inode), or an existing directory.  "-" is none of these.
 void check_output_path(const std::string& out, const std::vector<std::string>& inputs);
 
 class TempFile {

@@ -1,5 +1,7 @@
-// A PNG picture of a mix: the waveform's envelope, each block's peak, and
-// the blocks whose plain sum had to be limited.
+// A PNG picture of a mix: the waveform's envelope with each block's peak
+// and the blocks whose plain sum had to be limited; beside it the master
+// gain each block was written with; below, where each input sits on the
+// timeline.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +11,14 @@
 
 #include "amix/pipelines.h"
 
+typedef struct _cairo cairo_t;  // as cairo.h declares it
+
 namespace amix {
+
+class TempFile;
+
+// A --plot name: refused (UsageError) unless it ends in ".png".
+void check_plot_name(const std::string& path);
 
 class WaveformPlot {
  public:
@@ -19,17 +28,25 @@ class WaveformPlot {
   // One mixed block: its interleaved 16-bit samples and its report.
   void add(const int16_t* samples, size_t count, const MixBlock& block);
 
-  // Draws the picture and writes it to `path` (through a temporary file).
-  void write_png(const std::string& path, const std::string& title) const;
+  // Draws the picture into `png`, a temporary file made before the mix
+  // began, and puts it in place.  `inputs` gives the lanes of the timeline.
+  void write_png(TempFile& png, const std::string& title,
+                 const std::vector<InputSpan>& inputs) const;
 
  private:
   struct Span {
     float low = 0, high = 0;
   };
   struct BlockMark {
-    double start, end, peak;
+    double start, end, peak, gain;
     bool limited;
   };
+  struct Frame;  // where the panels sit in the picture
+  // Red bands behind the blocks that were limited.
+  void draw_limited(cairo_t* cr, const Frame& f, double top, double height) const;
+  void draw_waveform(cairo_t* cr, const Frame& f) const;
+  void draw_gain(cairo_t* cr, const Frame& f) const;
+
   int rate_ = 1;
   int channels_ = 1;
   int64_t frames_ = 0;

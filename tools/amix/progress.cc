@@ -2,11 +2,19 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "amix/cli.h"
 
 namespace amix {
+namespace {
+std::atomic<bool> g_line_drawn{false};
+}  // namespace
+
+void clear_progress_line() {
+  if (g_line_drawn.exchange(false)) std::fprintf(stderr, "\r\033[K");
+}
 
 Progress::Progress(const Globals& globals, std::string label, int64_t total)
     : enabled_(!globals.quiet && isatty(STDERR_FILENO) == 1),
@@ -15,7 +23,7 @@ Progress::Progress(const Globals& globals, std::string label, int64_t total)
       last_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
-  if (drawn_) std::fprintf(stderr, "\r\033[K");
+  if (drawn_) clear_progress_line();
 }
 
 void Progress::update(int64_t done) {
@@ -31,6 +39,7 @@ void Progress::update(int64_t done) {
     std::fprintf(stderr, "\r\033[K%s %lld", label_.c_str(), static_cast<long long>(done));
   }
   std::fflush(stderr);
+  g_line_drawn = true;
 }
 
 }  // namespace amix

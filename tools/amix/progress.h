@@ -12,7 +12,7 @@ struct Globals;
 
 class Progress {
  public:
-  // `total` in any unit (frames, usually); 0 shows no percentage.
+  // `total` in any unit (frames, usually); 0 or less shows no percentage.
   Progress(const Globals& globals, std::string label, int64_t total);
   ~Progress();  // clears the line
   Progress(const Progress&) = delete;
@@ -28,5 +28,8 @@ class Progress {
   std::chrono::steady_clock::time_point last_;
   bool drawn_ = false;
 };
+
+// Clears a drawn progress line, so that a note starts on a fresh line.
+void clear_progress_line();
 
 }  // namespace amix

@@ -9,6 +9,7 @@
 
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/sync_audio_resampler.h"
+#include "amix/converter.h"
 #include "amix/output_file.h"
 #include "amix/pipelines.h"
 #include "amix/progress.h"
@@ -39,13 +40,14 @@ class Failure {
 
 }  // namespace
 
-RunStats stream_file(const std::string& in, const std::string& out,
+RunStats stream_file(const std::string& in, const OutputTarget& out,
                      const StreamSettings& settings, const Globals& globals) {
   const auto start = std::chrono::steady_clock::now();
-  check_output_path(out, {in});
+  check_output_path(out.path, {in});
   SoundReader reader(in);
   StreamFormat src = reader.stream_format();
   src.pcm_format = PCM_FORMAT_S16;  // the blocking resampler takes 16-bit samples
+  src.encoding = 0;
   StreamFormat dst = src;
   if (settings.rate != 0) dst.rate = settings.rate;
   if (settings.layout != nullptr) dst.layout = settings.layout;
@@ -56,7 +58,8 @@ RunStats stream_file(const std::string& in, const std::string& out,
       sync_audio_resampler_create(src.rate, src.layout->code, dst.rate, dst.layout->code,
                                   static_cast<int32_t>(block));
   if (sync == nullptr)
-    throw Error("the blocking resampler refuses " + src.describe() + " -> " + dst.describe());
+    throw Error("the blocking resampler refuses " + src.describe() + " -> " + dst.describe() +
+                rate_refusal(src.rate, dst.rate));
   struct Release {
     sync_audio_resampler* s;
     ~Release() { sync_audio_resampler_release(s); }
@@ -68,7 +71,7 @@ RunStats stream_file(const std::string& in, const std::string& out,
 
   std::thread producer([&] {
     try {
-      Progress progress(globals, "stream " + in, reader.frames());
+      Progress progress(globals, "stream " + reader.name(), reader.frames());
       const size_t frame = src.frame_bytes();
       std::vector<uint8_t> now(kInputBlockFrames * frame), next(kInputBlockFrames * frame);
       int64_t got = reader.read(now.data(), kInputBlockFrames, PCM_FORMAT_S16);

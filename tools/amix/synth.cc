@@ -89,7 +89,8 @@ void write_track(const SynthTrack& track, const std::string& path) {
   // libsndfile turns the float samples into the file's own sample type.
   StreamFormat as_float = track.format;
   as_float.pcm_format = PCM_FORMAT_FLOAT;
-  SoundWriter writer(path, as_float, subtype_for(path, track.format.pcm_format));
+  as_float.encoding = plain_encoding(track.format.pcm_format);
+  SoundWriter writer(output_target(path, ""), as_float);
   writer.write(samples.data(), samples.size() * sizeof(float));
   writer.commit();
 }

@@ -1,0 +1,333 @@
+// End-to-end runs of amix as it meets a user day to day: on files that sox
+// and ffmpeg make, in shell pipes between them, with a reader that leaves
+// early, and with inputs that are odd or broken.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "tests/tools/amix_runner.h"
+
+namespace amix_test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class DailyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!have_sox() || !have_ffmpeg()) GTEST_SKIP() << "sox or ffmpeg is not installed";
+  }
+  // Runs `script` in the test's directory; fails the test when it fails.
+  Result sh(const std::string& script, int status = 0) {
+    Result r = run_shell("cd '" + dir.path(".") + "' || exit 99\n" + script);
+    EXPECT_EQ(r.status, status) << script << "\n" << r.err;
+    return r;
+  }
+  Result amix(const std::vector<std::string>& args, int status = 0) {
+    Result r = run_amix(args);
+    EXPECT_EQ(r.status, status) << r.err;
+    return r;
+  }
+  std::string p(const std::string& name) const { return dir.path(name); }
+
+  TempDir dir;
+};
+
+// The row of a mix's block table whose start column reads `start`.
+std::string table_row(const std::string& table, const std::string& start) {
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string index, at;
+    if (fields >> index >> at && at == start) return line;
+  }
+  return "";
+}
+
+// The gain column of every row of a mix's block table.
+std::vector<double> table_gains(const std::string& table) {
+  std::vector<double> gains;
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string index, at, s, peak, dbfs, gain;
+    if (fields >> index >> at >> s >> peak >> dbfs >> gain &&
+        index.find_first_not_of("0123456789") == std::string::npos)
+      gains.push_back(std::atof(gain.c_str()));
+  }
+  return gains;
+}
+
+TEST_F(DailyTest, CompressedInputsConvertWithoutBits) {
+  sh("$FFMPEG -v error -f lavfi -i sine=frequency=1000:duration=1:sample_rate=44100 speech.mp3");
+  sh("$SOX -n -r 48000 -c 2 tone.ogg synth 1 sine 1000");
+  const struct {
+    const char *in, *out, *codec;
+    int rate, channels;
+  } cases[] = {{"speech.mp3", "speech.wav", "MP3", 44100, 1},
+               {"tone.ogg", "tone.flac", "Vorbis", 48000, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    const Result r = amix({"convert", p(c.in), p(c.out)});
+    EXPECT_THAT(r.out, HasSubstr(" 16-bit, "));
+    EXPECT_THAT(r.out, HasSubstr("; the input's " + std::string(c.codec) + " stored as 16-bit\n"));
+    const Sound s = read_sound(p(c.out));
+    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
+    EXPECT_EQ(s.info.samplerate, c.rate);
+    EXPECT_EQ(s.info.channels, c.channels);
+    EXPECT_NEAR(s.frames(), c.rate, c.rate / 20);
+    EXPECT_NEAR(measured_frequency(s, 0), 1000.0, 1.0);
+  }
+}
+
+// Where OUT's container cannot hold the input's encoding, the nearest one
+// it holds, said in the summary; the samples survive as far as it allows.
+TEST_F(DailyTest, EncodingsTheContainerLacksBecomeTheNearestItHolds) {
+  sh("$SOX -n -r 8000 -c 6 -e floating-point -b 32 float.wav synth 0.5 sine 300 vol 0.7\n"
+     "$SOX -D -n -r 8000 -e signed-integer -b 8 s8.aiff synth 0.5 sine 300 vol 0.7\n"
+     "$SOX -D -n -r 8000 -b 8 u8.wav synth 0.5 sine 300 vol 0.7\n"
+     "$SOX -D -n -r 8000 -b 32 s32.wav synth 0.5 sine 300 vol 0.7");
+  const double lsb24 = 1.0 / (1 << 23);
+  const struct {
+    const char *in, *out;
+    int subtype;
+    std::string summary;
+    double tolerance;
+  } cases[] = {
+      {"float.wav", "float.flac", SF_FORMAT_PCM_24,
+       "5.1-back 24-bit, 0.500 s, *; the input's float stored as 24-bit, the nearest FLAC holds",
+       1.5 * lsb24},
+      {"s32.wav", "s32.flac", SF_FORMAT_PCM_24,
+       "; the input's 32-bit stored as 24-bit, the nearest FLAC holds", 1.5 * lsb24},
+      // 8-bit only changes signedness with the container: no note.
+      {"s8.aiff", "s8.w64", SF_FORMAT_PCM_U8, "mono 8-bit unsigned, 0.500 s", 0},
+      {"u8.wav", "u8.flac", SF_FORMAT_PCM_S8, "mono 8-bit signed, 0.500 s", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    const Result r = amix({"convert", p(c.in), p(c.out)});
+    const std::string summary = c.summary.substr(0, c.summary.find('*'));
+    EXPECT_THAT(r.out, HasSubstr(summary));
+    if (c.summary.find('*') != std::string::npos) {
+      EXPECT_THAT(r.out, HasSubstr(c.summary.substr(c.summary.find('*') + 1)));
+    }
+    if (c.tolerance == 0) {
+      EXPECT_THAT(r.out, Not(HasSubstr("stored as")));
+    }
+    const Sound in = read_sound(p(c.in)), out = read_sound(p(c.out));
+    EXPECT_EQ(out.info.format & SF_FORMAT_SUBMASK, c.subtype);
+    ASSERT_EQ(out.f64.size(), in.f64.size());
+    for (size_t i = 0; i < in.f64.size(); ++i)
+      ASSERT_NEAR(out.f64[i], in.f64[i], c.tolerance) << "sample " << i;
+  }
+}
+
+TEST_F(DailyTest, TwentyFourBitFilesAreTwentyFourBit) {
+  sh("$SOX -D -n -r 44100 -b 24 in24.wav synth 0.5 sine 1000 vol 0.5\n"
+     "$SOX -D -n -r 44100 -b 16 in16.wav synth 0.5 sine 1000 vol 0.5");
+  EXPECT_THAT(amix({"info", p("in24.wav")}).out, HasSubstr("  samples   24-bit\n"));
+  const Result kept = amix({"convert", p("in24.wav"), p("out24.wav"), "--rate", "48000"});
+  EXPECT_THAT(kept.out, HasSubstr("48000 Hz mono 24-bit"));
+  EXPECT_EQ(read_sound(p("out24.wav")).info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+
+  // --bits 24 widens 16-bit samples exactly, in every container that holds it.
+  const Sound in = read_sound(p("in16.wav"));
+  for (const char* out : {"wide.wav", "wide.flac", "wide.aiff", "wide.caf"}) {
+    SCOPED_TRACE(out);
+    const Result r = amix({"convert", p("in16.wav"), p(out), "--bits", "24"});
+    EXPECT_THAT(r.out, HasSubstr("44100 Hz mono 24-bit"));
+    const Sound s = read_sound(p(out));
+    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+    EXPECT_EQ(s.f64, in.f64);
+  }
+}
+
+TEST_F(DailyTest, PipesBothWays) {
+  sh("$SOX -D -n -r 44100 -c 2 -b 16 in.wav synth 2 sine 440 sine 660 vol 0.5");
+  amix({"convert", p("in.wav"), p("file.wav"), "--rate", "48000"});
+  const Sound expected = read_sound(p("file.wav"));
+
+  // ffmpeg's WAV on a pipe (sizes unknown) in, WAV on a pipe out into
+  // ffmpeg; the report goes to stderr, away from the audio.
+  const Result piped = sh("$FFMPEG -v error -i in.wav -f wav - |"
+                          " $AMIX convert - - --type wav --rate 48000 |"
+                          " $FFMPEG -v error -f wav -i - piped.flac");
+  EXPECT_THAT(piped.err, HasSubstr("standard output: " + std::to_string(expected.frames()) +
+                                   " frames, 48000 Hz stereo 16-bit"));
+  EXPECT_EQ(read_sound(p("piped.flac")).s16, expected.s16);
+
+  // FLAC on standard input, which libsndfile cannot read from a plain pipe.
+  sh("$FFMPEG -v error -i in.wav -f flac - | $AMIX convert - from-flac.wav --rate 48000");
+  EXPECT_EQ(read_sound(p("from-flac.wav")).s16, expected.s16);
+
+  // Standard input from a file, which libsndfile can seek in.
+  RunOptions from_file;
+  from_file.stdin_path = p("in.wav");
+  EXPECT_EQ(run_amix({"convert", "-", p("stdin.wav"), "--rate", "48000"}, from_file).status, 0);
+  EXPECT_EQ(read_sound(p("stdin.wav")).s16, expected.s16);
+  EXPECT_THAT(run_amix({"info", "-"}, from_file).out, HasSubstr("standard input\n"));
+
+  // Standard output into a file: any type, with a complete header.
+  sh("$AMIX convert in.wav - --type aiff --rate 48000 >out.aiff");
+  EXPECT_EQ(read_sound(p("out.aiff")).s16, expected.s16);
+
+  // Each type that streams, decoded by ffmpeg.
+  for (const char* type : {"wav", "flac", "au"}) {
+    SCOPED_TRACE(type);
+    sh(std::string("$AMIX convert in.wav - --type ") + type + " --rate 48000 |" +
+       " $FFMPEG -v error -f " + type + " -i - -y decoded.wav");
+    EXPECT_EQ(read_sound(p("decoded.wav")).s16, expected.s16);
+  }
+
+  // A mix streamed to a pipe and one written to a file are the same.
+  amix({"mix", p("in.wav"), p("in.wav"), "-o", p("mix.wav"), "--summary"});
+  const Result mixed = sh("$AMIX mix in.wav in.wav -o - --type wav | cat >mix-piped.wav");
+  EXPECT_THAT(mixed.err, HasSubstr("standard output: "));
+  EXPECT_EQ(read_sound(p("mix-piped.wav")).s16, read_sound(p("mix.wav")).s16);
+}
+
+// Only the user's interrupt abandons an output; a reader that leaves early
+// costs the report, not the file.
+TEST_F(DailyTest, AClosedPipeKeepsTheFinishedOutput) {
+  sh("$SOX -D -n -r 48000 -c 2 -b 16 a.wav synth 2 sine 440 vol 0.4\n"
+     "$SOX -D -n -r 48000 -c 2 -b 16 b.wav synth 2 sine 660 vol 0.4");
+  // 6000 rows of table: far more than a pipe buffers while head leaves.
+  const Result head = sh("{ $AMIX mix a.wav b.wav -o out.wav --block 64; echo $? >status; }"
+                         " | head -3");
+  EXPECT_EQ(std::count(head.out.begin(), head.out.end(), '\n'), 3);
+  EXPECT_EQ(slurp(p("status")), "0\n");
+  EXPECT_EQ(read_sound(p("out.wav")).frames(), 96000);
+
+  RunOptions closed;
+  closed.stdout_closed = true;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"convert", p("a.wav"), p("c.wav"), "--rate", "44100"},
+        {"stream", p("a.wav"), p("s.wav")},
+        {"info", p("a.wav")}}) {
+    SCOPED_TRACE(args[0]);
+    const Result r = run_amix(args, closed);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+  }
+  EXPECT_EQ(read_sound(p("c.wav")).info.samplerate, 44100);
+  EXPECT_NEAR(read_sound(p("s.wav")).frames(), 96000, 1);
+
+  // Audio for a reader that has gone is a failure.
+  const Result audio = run_amix({"convert", p("a.wav"), "-", "--type", "wav"}, closed);
+  EXPECT_EQ(audio.status, 1);
+  EXPECT_THAT(audio.err, HasSubstr("amix: cannot write standard output: Broken pipe"));
+}
+
+// Each input starts at its time on the timeline to the frame, with silence
+// before it: here at 8000 Hz, a at 0, b at 0.25 s (frame 2000) and c, a
+// 16000 Hz file, at 1.5 s (frame 12000).
+TEST_F(DailyTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
+  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.3\n"
+     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 500 vol 0.3\n"
+     "$SOX -D -n -r 16000 -b 16 c.wav synth 0.25 sine 700 vol 0.3");
+  amix({"convert", p("c.wav"), p("c8k.wav"), "--rate", "8000"});
+  const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
+                         "0,0.25,1.5", "--block", "4000", "--plot", p("mix.png")});
+  const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
+              c = read_sound(p("c8k.wav")), mix = read_sound(p("mix.wav"));
+  ASSERT_EQ(mix.frames(), 12000 + c.frames());
+  for (int64_t i = 0; i < mix.frames(); ++i) {
+    int expected = 0;
+    if (i < 8000) expected += a.s16[i];
+    if (i >= 2000 && i < 6000) expected += b.s16[i - 2000];
+    if (i >= 12000) expected += c.s16[i - 12000];
+    ASSERT_EQ(mix.s16[i], expected) << "frame " << i;
+  }
+  // The table's blocks of 0.25 s name the inputs that sound in them.
+  EXPECT_THAT(table_row(r.out, "0.000"), ::testing::EndsWith("  1"));
+  EXPECT_THAT(table_row(r.out, "0.250"), ::testing::EndsWith("  1,2"));
+  EXPECT_THAT(table_row(r.out, "1.250"), ::testing::EndsWith("  -"));
+  EXPECT_THAT(table_row(r.out, "1.500"), ::testing::EndsWith("  3"));
+  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0.750 s, the mix at 1.7"));
+  EXPECT_TRUE(std::ifstream(p("mix.png")).good());
+}
+
+// The gain column: limiting brings it down; once the loud input has ended
+// it recovers toward 1 a little with every block.
+TEST_F(DailyTest, TheTableShowsTheMasterGainOfEachBlock) {
+  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.9\n"
+     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 300 vol 0.9");
+  const Result r =
+      amix({"mix", p("a.wav"), p("b.wav"), "-o", p("mix.wav"), "--block", "1000"});
+  const std::vector<double> gains = table_gains(r.out);
+  ASSERT_EQ(gains.size(), 16u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(gains[i], 0.556, 0.01) << "block " << i;
+  for (size_t i = 8; i < gains.size(); ++i) {
+    EXPECT_GT(gains[i], gains[i - 1]) << "block " << i;
+    EXPECT_LT(gains[i], 1.0) << "block " << i;
+  }
+}
+
+TEST_F(DailyTest, OutputPathsAreCheckedBeforeAnyWork) {
+  sh("$SOX -D -n -r 48000 -b 16 a.wav synth 20 sine 300 vol 0.3");
+  const std::vector<std::string> before = dir.entries();
+  const Result r = amix(
+      {"mix", p("a.wav"), p("a.wav"), "-o", p("out.wav"), "--plot", p("nodir/mix.png")}, 1);
+  EXPECT_THAT(r.err, HasSubstr("amix: cannot create '" + p("nodir/mix.png") + "'"));
+  EXPECT_TRUE(r.out.empty()) << "the mix began: " << r.out.substr(0, 200);
+  EXPECT_EQ(dir.entries(), before);
+}
+
+TEST_F(DailyTest, RatesOutsideTheRangeAreRefusedWithTheReason) {
+  sh("$SOX -D -n -r 1 -b 16 one.wav synth 100 sine 0.1\n"
+     "$SOX -D -n -r 800000 -b 16 fast.wav synth 0.01 sine 1000\n"
+     "$SOX -D -n -r 768000 -b 16 top.wav synth 0.05 sine 1000");
+  const std::vector<std::string> before = dir.entries();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"convert", p("one.wav"), p("out.wav")},
+        {"stream", p("one.wav"), p("out.wav")},
+        {"mix", p("top.wav"), p("one.wav"), "-o", p("out.wav")}}) {
+    SCOPED_TRACE(args[0]);
+    EXPECT_THAT(amix(args, 1).err,
+                HasSubstr("amix: cannot use '" + p("one.wav") + "': its header gives a sample "
+                          "rate of 1 Hz; amix takes 1000 to 768000 Hz\n"));
+  }
+  EXPECT_THAT(amix({"convert", p("fast.wav"), p("out.wav")}, 1).err,
+              HasSubstr("sample rate of 800000 Hz"));
+  EXPECT_THAT(amix({"info", p("one.wav")}).out,
+              HasSubstr("  rate      1 Hz (outside 1000 to 768000 Hz"));
+  for (const char* command : {"convert", "stream"}) {
+    SCOPED_TRACE(command);
+    EXPECT_THAT(amix({command, p("top.wav"), p("out.wav"), "--rate", "2000"}, 1).err,
+                HasSubstr("768000 Hz mono 16-bit -> 2000 Hz mono 16-bit (the library refuses "
+                          "reductions steeper than 256:1)"));
+  }
+  EXPECT_EQ(dir.entries(), before);
+}
+
+// Files cut short are converted as far as they go, with a warning.
+TEST_F(DailyTest, DataThatEndsBeforeTheHeaderSaysIsWarnedAbout) {
+  sh("$SOX -D -n -r 8000 -b 16 full.wav synth 1 sine 300 vol 0.5\n"
+     "head -c 8044 full.wav >cut.wav\n"
+     "$FFMPEG -v error -f lavfi -i sine=duration=30:sample_rate=48000 full.mp3\n"
+     "head -c 160000 full.mp3 >cut.mp3");
+  const Result wav = amix({"convert", p("cut.wav"), p("cut-out.wav")});
+  EXPECT_THAT(wav.err, HasSubstr("amix: warning: '" + p("cut.wav") + "' ends before its header "
+                                 "says (8000 of 16000 bytes of data): it is cut short"));
+  EXPECT_EQ(read_sound(p("cut-out.wav")).frames(), 4000);
+  const Result mp3 = amix({"convert", p("cut.mp3"), p("cut-out.flac")});
+  EXPECT_THAT(mp3.err, ::testing::ContainsRegex("amix: warning: '" + p("cut.mp3") +
+                                                "' ends before its header says \\([0-9]+ of "
+                                                "[0-9]+ frames\\): it is cut short"));
+  EXPECT_GT(read_sound(p("cut-out.flac")).frames(), 100000);
+
+  // Whole files, and those that streamed with their lengths unknown, warn of
+  // nothing.
+  sh("$SOX -D -n -r 8000 -b 16 -t wav - synth 1 sine 300 | cat >streamed.wav\n"
+     "$AMIX convert full.wav - --type flac | cat >streamed.flac");
+  for (const char* whole : {"full.wav", "full.mp3", "streamed.wav", "streamed.flac"})
+    EXPECT_EQ(amix({"info", p(whole)}).err, "") << whole;
+}
+
+}  // namespace
+}  // namespace amix_test
