@@ -34,5 +34,26 @@ jar=$(find "$work/prefix/share/java" -name 'tavrin-amix-*.jar' ! -name '*-javado
 javac -d "$work/java" -cp "$jar" "$src/tests/install/consumer/Hello.java"
 java -Djava.library.path="$libdir" -cp "$jar:$work/java" Hello
 
+# On a desktop host liblog prints the library's INFO lines to stderr; the
+# README's ways to keep them off: lower liblog's priority, or take the lines
+# into a logger of one's own (C), or preload a library that lowers it (Java).
+android=/usr/lib/$(cc -print-multiarch)/android
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Werror "$src/tests/install/consumer/quiet_log.c" \
+  $(pkg-config --cflags --libs tavrin_amix) -I/usr/include/android -L"$android" -llog \
+  -Wl,-rpath,"$android" -o "$work/quiet-log"
+LD_LIBRARY_PATH=$libdir "$work/quiet-log" 2>"$work/quiet-log.err"
+cc -shared -fPIC "$src/tests/install/consumer/quiet_liblog.c" -I/usr/include/android \
+  -L"$android" -llog -Wl,-rpath,"$android" -o "$work/libquiet_liblog.so"
+java -Djava.library.path="$libdir" -cp "$jar:$work/java" Hello >/dev/null 2>"$work/java-loud.err"
+LD_PRELOAD=$work/libquiet_liblog.so java -Djava.library.path="$libdir" -cp "$jar:$work/java" Hello \
+  >/dev/null 2>"$work/java-quiet.err"
+grep -q "Zelvarion I" "$work/java-loud.err" || { echo "FAILED: no INFO lines to quiet"; exit 1; }
+if grep -q "Zelvarion I" "$work/quiet-log.err" "$work/java-quiet.err"; then
+  echo "FAILED: INFO lines on stderr after lowering liblog's priority"
+  exit 1
+fi
+echo "INFO lines kept off stderr: ok"
+
 # The tool runs from the installed tree and finds the installed library.
 "$work/prefix/bin/amix" --help >/dev/null && echo "installed amix: ok"
