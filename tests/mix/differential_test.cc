@@ -249,4 +249,31 @@ TEST(Differential, RandomMixesFloat) {
   for_each_target([] { random_mix_sequences<float>(4); });
 }
 
+// 2^23 + 1 tracks of 32-bit samples: sums past 2^53, where going through
+// double would round twice (the odd samples' sum would become 2^53 instead
+// of 2^53 + 2^30) and their output would then be one float step too low.
+// 32 samples, so that the vector paths (up to 2048-bit SVE) would see them.
+TEST(Differential, Int32SumsPast2To53RoundOnce) {
+  const int64_t sum1 = (int64_t{1} << 53) + (int64_t{1} << 29) + 1;
+  ASSERT_NE(static_cast<float>(static_cast<double>(sum1)), static_cast<float>(sum1));
+  constexpr int32_t kCount = 32;
+  std::vector<int32_t> loud(kCount), rest(kCount);
+  for (int32_t j = 0; j < kCount; j += 2) {
+    loud[j] = 2147483647;  // the peak: about 2^54
+    loud[j + 1] = int32_t(sum1 >> 23);
+    rest[j + 1] = 1;
+  }
+  std::vector<int32_t*> tracks(size_t{1} << 23, loud.data());
+  tracks.push_back(rest.data());
+  const std::vector<float> volumes(tracks.size(), 1.0f);
+  std::vector<int32_t> fast(kCount), slow(kCount);
+  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> a(audio_mixer_create(2 * kCount));
+  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> b(audio_mixer_create(2 * kCount));
+  const auto k = int32_t(tracks.size());
+  ASSERT_TRUE(audio_mixer_mix_int32(a.get(), tracks.data(), volumes.data(), kCount, k, fast.data()));
+  ASSERT_TRUE(amix::ref::mix(b.get(), tracks.data(), volumes.data(), kCount, k, slow.data()));
+  EXPECT_EQ(fast, slow);
+  EXPECT_EQ(a->gain, b->gain);
+}
+
 }  // namespace
