@@ -21,6 +21,9 @@
 #define HWY_TARGET_INCLUDE "mix/kernels_float_hwy.cc"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 // clang-format on
+#include <cmath>
+#include <limits>
+
 #include "hwy/highway.h"
 #include "mix/kernels-inl.h"
 #include "mix/kernels.h"
@@ -67,7 +70,8 @@ HWY_INLINE bool Flushed(D d, V s, V p, bool nonzero_factor) {
 
 // Whether the factor itself is one that a flushing instruction set reads as 0.
 HWY_INLINE bool FactorFlushed(float volume) {
-  return kFlushesSubnormals && volume != 0.0f && std::fabs(volume) < 1.17549435e-38f;
+  return kFlushesSubnormals && volume != 0.0f &&
+         std::fabs(volume) < std::numeric_limits<float>::min();
 }
 
 // Scales the lanes at p in place (the float step of sample_step.h) and
