@@ -51,22 +51,35 @@ HWY_INLINE auto PeakOf(DS ds, V hi, V lo) {
   }
 }
 
+// A finished pair of sum vectors at index i: stored; with `last`, added to
+// the peak lanes and, when `out` is wanted, turned into output samples by
+// emit(i, acc0, acc1).
+template <class DS, typename S, class Emit, class V = hn::Vec<DS>>
+HWY_INLINE void FinishPair(DS ds, size_t i, V acc0, V acc1, S* HWY_RESTRICT sums, bool last,
+                           bool write_out, const Emit& emit, V& hi, V& lo) {
+  hn::StoreU(acc0, ds, sums + i);
+  hn::StoreU(acc1, ds, sums + i + hn::Lanes(ds));
+  if (!last) return;
+  AddToPeak(ds, acc0, hi, lo);
+  AddToPeak(ds, acc1, hi, lo);
+  if (write_out) emit(i, acc0, acc1);
+}
+
 // The body of every accumulate kernel: for each pair of sum vectors of `ds`
 // (2N sums), starting from 0 (init) or from what they hold, calls
 // add_track(t, tracks[t] + i, acc0, acc1) for t in list order, which loads
 // (and scales and stores back) the track's 2N samples and adds them widened
-// into the pair.  With `last`, the finished sums also go into the peak
-// lanes `hi` and `lo`.
-// Returns the first index left for AccumulateTail.
-template <class DS, typename T, typename S, class AddTrack>
+// into the pair; then FinishPair.  Returns the first index left for
+// AccumulateTail.
+template <class DS, typename T, typename S, class AddTrack, class Emit>
 HWY_INLINE size_t AccumulateVectors(DS ds, T* const* tracks, size_t count, size_t n,
-                                    S* HWY_RESTRICT sums, bool init, bool last,
-                                    const AddTrack& add_track, hn::Vec<DS>& hi,
-                                    hn::Vec<DS>& lo) {
+                                    S* HWY_RESTRICT sums, bool init, bool last, bool write_out,
+                                    const AddTrack& add_track, const Emit& emit,
+                                    hn::Vec<DS>& hi, hn::Vec<DS>& lo) {
   const size_t N = hn::Lanes(ds);
   size_t i = 0;
   // Four sum vectors at a time: each is a chain of one addition per track,
-  // and independent chains overlap.
+  // and independent chains overlap.  Tracks two at a time: less loop.
   for (; i + 4 * N <= n; i += 4 * N) {
     auto acc0 = init ? hn::Zero(ds) : hn::LoadU(ds, sums + i);
     auto acc1 = init ? hn::Zero(ds) : hn::LoadU(ds, sums + i + N);
@@ -79,27 +92,14 @@ HWY_INLINE size_t AccumulateVectors(DS ds, T* const* tracks, size_t count, size_
       add_track(t, tracks[t] + i, acc0, acc1);
       add_track(t, tracks[t] + i + 2 * N, acc2, acc3);
     }
-    hn::StoreU(acc0, ds, sums + i);
-    hn::StoreU(acc1, ds, sums + i + N);
-    hn::StoreU(acc2, ds, sums + i + 2 * N);
-    hn::StoreU(acc3, ds, sums + i + 3 * N);
-    if (last) {
-      AddToPeak(ds, acc0, hi, lo);
-      AddToPeak(ds, acc1, hi, lo);
-      AddToPeak(ds, acc2, hi, lo);
-      AddToPeak(ds, acc3, hi, lo);
-    }
+    FinishPair(ds, i, acc0, acc1, sums, last, write_out, emit, hi, lo);
+    FinishPair(ds, i + 2 * N, acc2, acc3, sums, last, write_out, emit, hi, lo);
   }
   for (; i + 2 * N <= n; i += 2 * N) {
     auto acc0 = init ? hn::Zero(ds) : hn::LoadU(ds, sums + i);
     auto acc1 = init ? hn::Zero(ds) : hn::LoadU(ds, sums + i + N);
     for (size_t t = 0; t < count; ++t) add_track(t, tracks[t] + i, acc0, acc1);
-    hn::StoreU(acc0, ds, sums + i);
-    hn::StoreU(acc1, ds, sums + i + N);
-    if (last) {
-      AddToPeak(ds, acc0, hi, lo);
-      AddToPeak(ds, acc1, hi, lo);
-    }
+    FinishPair(ds, i, acc0, acc1, sums, last, write_out, emit, hi, lo);
   }
   return i;
 }
@@ -134,10 +134,12 @@ HWY_INLINE double Magnitude(double s) {
 }
 
 // The scalar rest of an accumulate kernel, from index i on; with `last`,
-// raises `peak` to the largest magnitude among these sums.
+// raises `peak` to the largest magnitude among these sums and, with `out`,
+// writes their output samples at `gain`.
 template <typename T, typename S, typename P>
 HWY_INLINE void AccumulateTail(size_t i, T* const* tracks, const float* factors, size_t count,
-                               size_t n, S* HWY_RESTRICT sums, bool init, bool last, P& peak) {
+                               size_t n, S* HWY_RESTRICT sums, bool init, bool last, P& peak,
+                               T* out, float gain) {
   using Add = std::conditional_t<std::is_integral_v<S>, S, T>;
   for (; i < n; ++i) {
     S acc = init ? S(0) : sums[i];
@@ -147,22 +149,37 @@ HWY_INLINE void AccumulateTail(size_t i, T* const* tracks, const float* factors,
       acc = AddSample(acc, static_cast<Add>(s));
     }
     sums[i] = acc;
-    if (last && Magnitude(static_cast<P>(acc)) > peak) peak = Magnitude(static_cast<P>(acc));
+    if (!last) continue;
+    if (Magnitude(static_cast<P>(acc)) > peak) peak = Magnitude(static_cast<P>(acc));
+    if (out != nullptr) out[i] = output_sample<T>(acc, gain);
   }
 }
 
-// A whole accumulate kernel: the vector body with `add_track`, then the
-// tail; returns the peak of the final sums when `last`, else 0.
-template <class DS, typename T, typename S, class AddTrack>
+// A whole accumulate kernel (kernels.h): the vector body with `add_track`
+// and `emit`, then the tail; returns the peak of the final sums when
+// `last`, else 0.
+template <class DS, typename T, typename S, class AddTrack, class Emit>
 HWY_INLINE auto Accumulate(DS ds, T* const* tracks, const float* factors, size_t count,
-                           size_t n, S* HWY_RESTRICT sums, bool init, bool last,
-                           const AddTrack& add_track) {
+                           size_t n, S* HWY_RESTRICT sums, bool init, bool last, T* out,
+                           float gain, const AddTrack& add_track, const Emit& emit) {
   auto hi = hn::Zero(ds);
   auto lo = hn::Zero(ds);
-  const size_t i = AccumulateVectors(ds, tracks, count, n, sums, init, last, add_track, hi, lo);
+  const size_t i = AccumulateVectors(ds, tracks, count, n, sums, init, last, out != nullptr,
+                                     add_track, emit, hi, lo);
   auto peak = PeakOf(ds, hi, lo);
-  AccumulateTail(i, tracks, factors, count, n, sums, init, last, peak);
+  AccumulateTail(i, tracks, factors, count, n, sums, init, last, peak, out, gain);
   return peak;
+}
+
+// A whole output kernel: emit(i, sums at i, sums at i + N) for each pair of
+// sum vectors, then the scalar rule for the rest.
+template <class DS, typename S, typename T, class Emit>
+HWY_INLINE void OutputPairs(DS ds, const S* HWY_RESTRICT sums, size_t n, float gain, T* out,
+                            const Emit& emit) {
+  const size_t N = hn::Lanes(ds);
+  size_t i = 0;
+  for (; i + 2 * N <= n; i += 2 * N) emit(i, hn::LoadU(ds, sums + i), hn::LoadU(ds, sums + i + N));
+  for (; i < n; ++i) out[i] = output_sample<T>(sums[i], gain);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -24,13 +24,15 @@ void scale(int32_t* samples, std::size_t n, float volume);
 // sums[j] = (init ? 0 : sums[j]) + sum over t of tracks[t][j], where every
 // track whose factor is not exactly 1.0f is first scaled in place by it.
 // With `last` (no more tracks to add), returns the peak of the sums: the
-// largest |sums[j]|; otherwise 0.
+// largest |sums[j]|; otherwise 0.  With `last` and `out`, also writes
+// out[j] = output_sample<T>(sums[j], gain) as output() would (the caller
+// redoes it when the gain changes or the sums pass output()'s limits).
 // REQUIRES: 0 < count <= kMaxGroup, no NULL track, tracks do not overlap
-// unless none of them is scaled.
+// unless none of them is scaled, `out` (when given) overlaps no track.
 int64_t accumulate(uint8_t* const* tracks, const float* factors, std::size_t count,
-                   std::size_t n, int32_t* sums, bool init, bool last);
+                   std::size_t n, int32_t* sums, bool init, bool last, uint8_t* out, float gain);
 int64_t accumulate(int16_t* const* tracks, const float* factors, std::size_t count,
-                   std::size_t n, int32_t* sums, bool init, bool last);
+                   std::size_t n, int32_t* sums, bool init, bool last, int16_t* out, float gain);
 
 // The same in 64 bits for 32-bit samples (factors finite as above), and in
 // double precision for float samples, whose factors are taken as they are
@@ -38,9 +40,9 @@ int64_t accumulate(int16_t* const* tracks, const float* factors, std::size_t cou
 // conversion to mimic).  A double sum that is not finite counts as 0 in the
 // peak.
 int64_t accumulate(int32_t* const* tracks, const float* factors, std::size_t count,
-                   std::size_t n, int64_t* sums, bool init, bool last);
+                   std::size_t n, int64_t* sums, bool init, bool last, int32_t* out, float gain);
 double accumulate(float* const* tracks, const float* factors, std::size_t count,
-                  std::size_t n, double* sums, bool init, bool last);
+                  std::size_t n, double* sums, bool init, bool last, float* out, float gain);
 
 // out[j] = output_sample<T>(sums[j], gain) (sample_step.h).
 void output(const int32_t* sums, std::size_t n, float gain, uint8_t* out);

@@ -40,11 +40,12 @@ using VF = hn::Vec<DF>;
 
 constexpr bool kFlushesSubnormals = HWY_ARCH_ARM_V7 && HWY_TARGET == HWY_NEON;
 
-// NaN -> 0, then clamp to [-1, 1] (clamp_unit).
+// Clamp to [-1, 1], NaN -> 0 (clamp_unit).  Whatever Min and Max make of a
+// NaN lane, the mask replaces it.
 template <class D, class V = hn::Vec<D>>
 HWY_INLINE V ClampUnit(D d, V p) {
-  p = hn::IfThenZeroElse(hn::IsNaN(p), p);
-  return hn::Min(hn::Max(p, hn::Set(d, -1.0f)), hn::Set(d, 1.0f));
+  const V clamped = hn::Min(hn::Max(p, hn::Set(d, -1.0f)), hn::Set(d, 1.0f));
+  return hn::IfThenZeroElse(hn::IsNaN(p), clamped);
 }
 
 // Whether a lane of `s` is a nonzero subnormal, or a nonzero sample whose
@@ -112,52 +113,58 @@ void CopyUnitF32(const float* HWY_RESTRICT src, size_t n, float* out) {
   for (; i < n; ++i) out[i] = unit_sample(src[i]);
 }
 
+#if HWY_HAVE_FLOAT64 && HWY_TARGET != HWY_SCALAR
+using DD = hn::ScalableTag<double>;
+
+// Output samples from a pair of double sum vectors at index i: one full
+// float vector.
+HWY_INLINE auto FloatOutput(float* HWY_RESTRICT out, float gain) {
+  return [out, gain](size_t i, hn::Vec<DD> acc0, hn::Vec<DD> acc1) HWY_ATTR {
+    const DF df;
+    const hn::Rebind<float, DD> dh;
+    const auto f0 = hn::DemoteTo(dh, hn::IfThenElseZero(hn::IsFinite(acc0), acc0));
+    const auto f1 = hn::DemoteTo(dh, hn::IfThenElseZero(hn::IsFinite(acc1), acc1));
+    const VF f = hn::Combine(df, f1, f0);
+    hn::StoreU(ClampUnit(df, hn::Mul(f, hn::Set(df, gain))), df, out + i);
+  };
+}
+#endif
+
 double AccumulateF32(float* const* tracks, const float* factors, size_t count, size_t n,
-                     double* HWY_RESTRICT sums, bool init, bool last) {
+                     double* HWY_RESTRICT sums, bool init, bool last, float* out, float gain) {
   double peak = 0.0;
-#if HWY_TARGET == HWY_SCALAR
-  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak);  // one lane anyway
-#elif HWY_HAVE_FLOAT64
-  const hn::ScalableTag<double> dd;
+#if HWY_HAVE_FLOAT64 && HWY_TARGET != HWY_SCALAR
+  const DD dd;
   const DF df;  // a full float vector: two double vectors of sums
   bool scaled[kMaxGroup];
   for (size_t t = 0; t < count; ++t) scaled[t] = factors[t] != 1.0f;
-  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, hn::Vec<decltype(dd)>& acc0,
-                             hn::Vec<decltype(dd)>& acc1) HWY_ATTR {
+  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, hn::Vec<DD>& acc0,
+                             hn::Vec<DD>& acc1) HWY_ATTR {
     AddWidened(dd, scaled[t] ? ScaleStore(df, p, factors[t]) : hn::LoadU(df, p), acc0, acc1);
   };
-  peak = Accumulate(dd, tracks, factors, count, n, sums, init, last, add_track);
+  peak = Accumulate(dd, tracks, factors, count, n, sums, init, last, out, gain, add_track,
+                    FloatOutput(out, gain));
+#elif HWY_TARGET == HWY_SCALAR
+  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak, out, gain);
 #else
-  // The scalar twin: every scaled track first (tracks do not overlap when
-  // any is scaled), then the sums of the scaled samples.
+  // No double lanes: every scaled track first (tracks do not overlap when
+  // any is scaled), with the vector step, then the sums in scalar.
   float unscaled[kMaxGroup];
   for (size_t t = 0; t < count; ++t) {
     if (factors[t] != 1.0f) ScaleF32(tracks[t], n, factors[t]);
     unscaled[t] = 1.0f;
   }
-  AccumulateTail(0, tracks, unscaled, count, n, sums, init, last, peak);
+  AccumulateTail(0, tracks, unscaled, count, n, sums, init, last, peak, out, gain);
 #endif
   return peak;
 }
 
 void OutputF32(const double* HWY_RESTRICT sums, size_t n, float gain, float* HWY_RESTRICT out) {
-  size_t i = 0;
 #if HWY_HAVE_FLOAT64 && HWY_TARGET != HWY_SCALAR
-  const hn::ScalableTag<double> dd;
-  const DF df;  // two double vectors of sums make one full float vector
-  const hn::Rebind<float, decltype(dd)> dh;
-  const size_t N = hn::Lanes(dd);
-  const VF g = hn::Set(df, gain);
-  const auto rounded = [&](const double* p) HWY_ATTR {
-    const auto s = hn::LoadU(dd, p);
-    return hn::DemoteTo(dh, hn::IfThenElseZero(hn::IsFinite(s), s));
-  };
-  for (; i + 2 * N <= n; i += 2 * N) {
-    const VF f = hn::Combine(df, rounded(sums + i + N), rounded(sums + i));
-    hn::StoreU(ClampUnit(df, hn::Mul(f, g)), df, out + i);
-  }
+  OutputPairs(DD(), sums, n, gain, out, FloatOutput(out, gain));
+#else
+  for (size_t i = 0; i < n; ++i) out[i] = output_sample<float>(sums[i], gain);
 #endif
-  for (; i < n; ++i) out[i] = output_sample<float>(sums[i], gain);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -180,8 +187,8 @@ void copy_unit(const float* src, size_t n, float* out) {
 }
 
 double accumulate(float* const* t, const float* f, size_t c, size_t n, double* sums, bool init,
-                  bool last) {
-  return HWY_DYNAMIC_DISPATCH(AccumulateF32)(t, f, c, n, sums, init, last);
+                  bool last, float* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateF32)(t, f, c, n, sums, init, last, out, gain);
 }
 
 void output(const double* s, size_t n, float g, float* o) {

@@ -154,11 +154,25 @@ HWY_INLINE void ScaleModes(const float* factors, size_t count, uint8_t* mode) {
   }
 }
 
+// Output samples from a pair of int32 sum vectors at index i.
+template <typename T>
+HWY_INLINE auto NarrowOutput(T* HWY_RESTRICT out, float gain) {
+  return [out, gain](size_t i, VI acc0, VI acc1) HWY_ATTR {
+    const DF df;
+    const DN<T> dn;
+    const VF g = hn::Set(df, gain);
+    hn::StoreU(Narrow<T>(TruncSat(hn::Mul(hn::ConvertTo(df, acc0), g))), dn, out + i);
+    hn::StoreU(Narrow<T>(TruncSat(hn::Mul(hn::ConvertTo(df, acc1), g))), dn,
+               out + i + hn::Lanes(df));
+  };
+}
+
 // One pass over all tracks of a group: each sample is loaded once, scaled
 // and written back when its track has a factor, and added to the sum.
 template <typename T>
 HWY_INLINE int64_t AccumulateT(T* const* tracks, const float* factors, size_t count, size_t n,
-                               int32_t* HWY_RESTRICT sums, bool init, bool last) {
+                               int32_t* HWY_RESTRICT sums, bool init, bool last, T* out,
+                               float gain) {
   const DI di;
   const DF df;
   const DN<T> dn;
@@ -181,27 +195,54 @@ HWY_INLINE int64_t AccumulateT(T* const* tracks, const float* factors, size_t co
     acc0 = hn::Add(acc0, lanes(t, p));
     acc1 = hn::Add(acc1, lanes(t, p + N));
   };
-  return Accumulate(di, tracks, factors, count, n, sums, init, last, add_track);
+  return Accumulate(di, tracks, factors, count, n, sums, init, last, out, gain, add_track,
+                    NarrowOutput(out, gain));
 }
 
 int64_t AccumulateU8(uint8_t* const* t, const float* f, size_t c, size_t n, int32_t* sums,
-                     bool init, bool last) {
-  return AccumulateT(t, f, c, n, sums, init, last);
+                     bool init, bool last, uint8_t* out, float gain) {
+  return AccumulateT(t, f, c, n, sums, init, last, out, gain);
 }
 int64_t AccumulateI16(int16_t* const* t, const float* f, size_t c, size_t n, int32_t* sums,
-                      bool init, bool last) {
-  return AccumulateT(t, f, c, n, sums, init, last);
+                      bool init, bool last, int16_t* out, float gain) {
+  return AccumulateT(t, f, c, n, sums, init, last, out, gain);
 }
 
 // 32-bit samples: two int64 sum vectors per full int32 vector.
 using DI32H = hn::Rebind<int32_t, DI64>;
 using DF32H = hn::Rebind<float, DI64>;
 
+// Output samples from a pair of int64 sum vectors at index i (whose sums
+// are already stored at sums + i).
+HWY_INLINE auto WideOutput(const int64_t* HWY_RESTRICT sums, int32_t* HWY_RESTRICT out,
+                           float gain) {
+  return [sums, out, gain](size_t i, VI64 acc0, VI64 acc1) HWY_ATTR {
+#if HWY_HAVE_FLOAT64
+    (void)sums;
+    const hn::Rebind<double, DI64> dd;
+    const DF32H df;
+    const DI32H di;
+    const auto g = hn::Set(df, gain);
+    const auto f0 = hn::DemoteTo(df, hn::ConvertTo(dd, acc0));
+    const auto f1 = hn::DemoteTo(df, hn::ConvertTo(dd, acc1));
+    hn::StoreU(hn::ConvertTo(di, hn::Mul(f0, g)), di, out + i);
+    hn::StoreU(hn::ConvertTo(di, hn::Mul(f1, g)), di, out + i + hn::Lanes(di));
+#else
+    // No double lanes: the scalar rule on the stored sums.
+    (void)acc0, (void)acc1;
+    for (size_t k = 0; k < 2 * hn::Lanes(DI64()); ++k) {
+      out[i + k] = output_sample<int32_t>(sums[i + k], gain);
+    }
+#endif
+  };
+}
+
 int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count, size_t n,
-                      int64_t* HWY_RESTRICT sums, bool init, bool last) {
+                      int64_t* HWY_RESTRICT sums, bool init, bool last, int32_t* out,
+                      float gain) {
 #if HWY_TARGET == HWY_SCALAR
   int64_t peak = 0;  // one lane: the vector body would be this loop
-  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak);
+  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak, out, gain);
   return peak;
 #else
   const DI64 d64;
@@ -218,43 +259,19 @@ int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count
     }
     AddWidened(d64, s, acc0, acc1);
   };
-  return Accumulate(d64, tracks, factors, count, n, sums, init, last, add_track);
+  return Accumulate(d64, tracks, factors, count, n, sums, init, last, out, gain, add_track,
+                    WideOutput(sums, out, gain));
 #endif
 }
 
-template <typename T>
-HWY_INLINE void OutputT(const int32_t* HWY_RESTRICT sums, size_t n, float gain,
-                        T* HWY_RESTRICT out) {
-  const DI di;
-  const DF df;
-  const size_t N = hn::Lanes(di);
-  const VF g = hn::Set(df, gain);
-  size_t i = 0;
-  for (; i + N <= n; i += N) {
-    const VF p = hn::Mul(hn::ConvertTo(df, hn::LoadU(di, sums + i)), g);
-    hn::StoreU(Narrow<T>(TruncSat(p)), DN<T>(), out + i);
-  }
-  for (; i < n; ++i) out[i] = output_sample<T>(sums[i], gain);
+void OutputU8(const int32_t* s, size_t n, float g, uint8_t* o) {
+  OutputPairs(DI(), s, n, g, o, NarrowOutput(o, g));
 }
-
-void OutputU8(const int32_t* s, size_t n, float g, uint8_t* o) { OutputT(s, n, g, o); }
-void OutputI16(const int32_t* s, size_t n, float g, int16_t* o) { OutputT(s, n, g, o); }
-
-void OutputI32(const int64_t* HWY_RESTRICT sums, size_t n, float gain,
-               int32_t* HWY_RESTRICT out) {
-  size_t i = 0;
-#if HWY_HAVE_FLOAT64
-  const DI64 d64;
-  const hn::Rebind<double, DI64> dd;
-  const DF32H df;
-  const size_t N = hn::Lanes(d64);
-  const auto g = hn::Set(df, gain);
-  for (; i + N <= n; i += N) {
-    const auto f = hn::DemoteTo(df, hn::ConvertTo(dd, hn::LoadU(d64, sums + i)));
-    hn::StoreU(hn::ConvertTo(DI32H(), hn::Mul(f, g)), DI32H(), out + i);
-  }
-#endif
-  for (; i < n; ++i) out[i] = output_sample<int32_t>(sums[i], gain);
+void OutputI16(const int32_t* s, size_t n, float g, int16_t* o) {
+  OutputPairs(DI(), s, n, g, o, NarrowOutput(o, g));
+}
+void OutputI32(const int64_t* s, size_t n, float g, int32_t* o) {
+  OutputPairs(DI64(), s, n, g, o, WideOutput(s, o, g));
 }
 
 }  // namespace HWY_NAMESPACE
@@ -281,17 +298,17 @@ void scale(int16_t* s, size_t n, float v) { HWY_DYNAMIC_DISPATCH(ScaleI16)(s, n,
 void scale(int32_t* s, size_t n, float v) { HWY_DYNAMIC_DISPATCH(ScaleI32)(s, n, v); }
 
 int64_t accumulate(uint8_t* const* t, const float* f, size_t c, size_t n, int32_t* sums,
-                   bool init, bool last) {
-  return HWY_DYNAMIC_DISPATCH(AccumulateU8)(t, f, c, n, sums, init, last);
+                   bool init, bool last, uint8_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateU8)(t, f, c, n, sums, init, last, out, gain);
 }
 int64_t accumulate(int16_t* const* t, const float* f, size_t c, size_t n, int32_t* sums,
-                   bool init, bool last) {
-  return HWY_DYNAMIC_DISPATCH(AccumulateI16)(t, f, c, n, sums, init, last);
+                   bool init, bool last, int16_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateI16)(t, f, c, n, sums, init, last, out, gain);
 }
 
 int64_t accumulate(int32_t* const* t, const float* f, size_t c, size_t n, int64_t* sums,
-                   bool init, bool last) {
-  return HWY_DYNAMIC_DISPATCH(AccumulateI32)(t, f, c, n, sums, init, last);
+                   bool init, bool last, int32_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateI32)(t, f, c, n, sums, init, last, out, gain);
 }
 
 void output(const int32_t* s, size_t n, float g, uint8_t* o) {

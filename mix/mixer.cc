@@ -52,20 +52,34 @@ void copy_forward(const float* src, size_t n, float* out) {
   }
 }
 
+// Whether two runs of `bytes` bytes share memory.
+bool overlap(const void* a, const void* b, size_t bytes) {
+  const uintptr_t pa = reinterpret_cast<uintptr_t>(a);
+  const uintptr_t pb = reinterpret_cast<uintptr_t>(b);
+  return pa < pb + bytes && pb < pa + bytes;
+}
+
 // Whether any two present tracks share memory.  Only then must every track
 // be scaled completely before the sums are formed; otherwise scaling and
 // summing can share one pass.
 template <typename T>
 bool tracks_overlap(T* const* tracks, int32_t track_count, size_t n) {
-  const size_t bytes = n * sizeof(T);
   for (int32_t a = 0; a < track_count; ++a) {
     if (tracks[a] == nullptr) continue;
-    const uintptr_t pa = reinterpret_cast<uintptr_t>(tracks[a]);
     for (int32_t b = a + 1; b < track_count; ++b) {
-      if (tracks[b] == nullptr) continue;
-      const uintptr_t pb = reinterpret_cast<uintptr_t>(tracks[b]);
-      if (pa < pb + bytes && pb < pa + bytes) return true;
+      if (tracks[b] != nullptr && overlap(tracks[a], tracks[b], n * sizeof(T))) return true;
     }
+  }
+  return false;
+}
+
+// Whether `out` shares memory with a present track.  Only then must the
+// output wait until the last sum is formed; otherwise the last group's pass
+// writes it on the way, at the gain that the previous call left.
+template <typename T>
+bool output_overlaps(const T* out, T* const* tracks, int32_t track_count, size_t n) {
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] != nullptr && overlap(out, tracks[t], n * sizeof(T))) return true;
   }
   return false;
 }
@@ -76,10 +90,11 @@ constexpr int32_t kMaxFusedTracks = 64;
 
 // Scales every present track and sums them per sample into `sums` (32 bits
 // for 8- and 16-bit samples, 64 for 32-bit ones, double for floats), in
-// groups of at most kMaxGroup tracks; returns the peak.
+// groups of at most kMaxGroup tracks; returns the peak.  When `out` is not
+// NULL, the last group also writes the output at `gain` (kernels.h).
 template <typename T, typename S>
 auto scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count, size_t n,
-                   S* sums) {
+                   S* sums, T* out, float gain) {
   const bool fused = track_count <= kMaxFusedTracks && !tracks_overlap(tracks, track_count, n);
   int32_t present = 0;
   for (int32_t t = 0; t < track_count; ++t) {
@@ -91,7 +106,7 @@ auto scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count, 
   }
   T* group[kernels::kMaxGroup];
   float factors[kernels::kMaxGroup];
-  decltype(kernels::accumulate(group, factors, 0, n, sums, true, true)) peak = 0;
+  decltype(kernels::accumulate(group, factors, 0, n, sums, true, true, out, gain)) peak = 0;
   size_t filled = 0;
   bool init = true;
   for (int32_t t = 0; t < track_count; ++t) {
@@ -100,7 +115,7 @@ auto scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count, 
     factors[filled] = fused && !is_unity(volumes[t]) ? kernel_factor<T>(volumes[t]) : 1.0f;
     const bool last = --present == 0;
     if (++filled == kernels::kMaxGroup || last) {
-      peak = kernels::accumulate(group, factors, filled, n, sums, init, last);
+      peak = kernels::accumulate(group, factors, filled, n, sums, init, last, out, gain);
       filled = 0;
       init = false;
     }
@@ -108,19 +123,23 @@ auto scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count, 
   return peak;
 }
 
-template <typename T>
-void write_output(const int32_t* sums, size_t n, float gain, int64_t, T* out) {
-  kernels::output(sums, n, gain, out);
+// Whether the vector output paths are exact for sums up to `peak`: they
+// convert through double, exactly only below its limits.
+template <typename T, typename P>
+bool vector_output_exact(P peak) {
+  if constexpr (std::is_same_v<T, float>) {
+    return peak < kernels::kRoundsToInfinity;
+  } else if constexpr (std::is_same_v<T, int32_t>) {
+    return peak < kernels::kExactInDouble;
+  } else {
+    return true;
+  }
 }
-// The vector paths convert through double, exactly only below its limits;
-// absurdly large sums take the scalar rule.
-void write_output(const int64_t* sums, size_t n, float gain, int64_t peak, int32_t* out) {
-  if (peak < kernels::kExactInDouble) return kernels::output(sums, n, gain, out);
-  for (size_t j = 0; j < n; ++j) out[j] = output_sample<int32_t>(sums[j], gain);
-}
-void write_output(const double* sums, size_t n, float gain, double peak, float* out) {
-  if (peak < kernels::kRoundsToInfinity) return kernels::output(sums, n, gain, out);
-  for (size_t j = 0; j < n; ++j) out[j] = output_sample<float>(sums[j], gain);
+
+template <typename T, typename S, typename P>
+void write_output(const S* sums, size_t n, float gain, P peak, T* out) {
+  if (vector_output_exact<T>(peak)) return kernels::output(sums, n, gain, out);
+  for (size_t j = 0; j < n; ++j) out[j] = output_sample<T>(sums[j], gain);
 }
 
 template <typename T>
@@ -146,10 +165,17 @@ bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
   // The scratch block holds capacity * 4 bytes: room for `count` 8-byte sums,
   // so certainly for `count` 32-bit ones.
   auto* sums = reinterpret_cast<sum_storage<T>*>(m->sums);
-  const auto peak = scale_and_sum(tracks, volumes, track_count, n, sums);
-  m->gain = gain_after_test<T>(m->gain, peak);
-  write_output(sums, n, m->gain, peak, out);
-  m->gain = gain_after_release(m->gain);
+  // Unless `out` overlaps a track, the last summing pass writes the output
+  // at the gain the previous call left; it is written again only when the
+  // gain test changes the gain (the attack) or the sums pass the limits of
+  // the vector output.  Most blocks are not limited: one pass fewer.
+  T* early_out = output_overlaps(out, tracks, track_count, n) ? nullptr : out;
+  const auto peak = scale_and_sum(tracks, volumes, track_count, n, sums, early_out, m->gain);
+  const float gain = gain_after_test<T>(m->gain, peak);
+  if (early_out == nullptr || gain != m->gain || !vector_output_exact<T>(peak)) {
+    write_output(sums, n, gain, peak, out);
+  }
+  m->gain = gain_after_release(gain);
   return true;
 }
 

@@ -175,7 +175,8 @@ MixCase<T> random_case(std::mt19937& rng, int32_t capacity) {
   const int kpick = int(rng() % 20);
   const int32_t tracks = kpick == 0 ? 1 : kpick == 1 ? 70 : kpick == 2 ? -1 : 2 + int32_t(rng() % 39);
   const int32_t n = c.count > 0 ? c.count : 1;
-  const int layout = int(rng() % 5);  // 0-1 separate, 2 out aliases, 3 duplicates, 4 overlap
+  // 0 separate, 1 out inside a track, 2 out aliases, 3 duplicates, 4 overlap
+  const int layout = int(rng() % 5);
   const std::ptrdiff_t step = layout == 4 ? 1 + std::ptrdiff_t(rng() % uint32_t(n)) : n;
   const int32_t k = tracks > 0 ? tracks : 1;
   c.arena.resize(size_t(k + 1) * size_t(n) + 8);
@@ -192,6 +193,10 @@ MixCase<T> random_case(std::mt19937& rng, int32_t capacity) {
   }
   c.out_at = layout == 2 ? c.track_at[rng() % size_t(k)] : std::ptrdiff_t(k) * n;
   if (c.out_at < 0) c.out_at = std::ptrdiff_t(k) * n;
+  if (layout == 1) {  // starting a few samples into the first track
+    c.out_at = std::min<std::ptrdiff_t>(1 + std::ptrdiff_t(rng() % uint32_t(n)),
+                                        std::ptrdiff_t(c.arena.size()) - n);
+  }
   return c;
 }
 
