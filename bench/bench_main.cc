@@ -27,10 +27,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
       std::string name = run.benchmark_name();
-      const std::string real_time = "/real_time";  // UseRealTime() appends it
-      if (name.size() > real_time.size() &&
-          name.compare(name.size() - real_time.size(), real_time.size(), real_time) == 0) {
-        name.resize(name.size() - real_time.size());
+      // UseRealTime() and UseManualTime() append these.
+      for (const std::string timer : {"/real_time", "/manual_time"}) {
+        if (name.size() > timer.size() &&
+            name.compare(name.size() - timer.size(), timer.size(), timer) == 0) {
+          name.resize(name.size() - timer.size());
+        }
       }
       const auto slash = name.rfind('/');
       if (slash == std::string::npos) continue;

@@ -1,5 +1,6 @@
 // Native methods of com.ostrel.vasko.nimbo.kalvent.transcoder.audio.AudioMixer:
-// two tracks mixed by the adaptive-gain mixer, handles passed as longs.
+// two tracks mixed by the adaptive-gain mixer (integer samples of a given
+// bit depth, or float samples), handles passed as longs.
 
 #include <jni.h>
 
@@ -13,13 +14,39 @@ using amix::jni::to_jlong;
 
 namespace {
 
-template <typename T, typename Mix>
-jboolean mix_two(audio_mixer* mixer, uint8_t* t1, float v1, uint8_t* t2, float v2, uint8_t* out,
-                 jint size, Mix mix) {
-  T* tracks[2] = {reinterpret_cast<T*>(t1), reinterpret_cast<T*>(t2)};
-  const float volumes[2] = {v1, v2};
-  const auto count = static_cast<int32_t>(size / static_cast<jint>(sizeof(T)));
-  return mix(mixer, tracks, volumes, count, 2, reinterpret_cast<T*>(out)) ? JNI_TRUE : JNI_FALSE;
+// The mixer and the three buffer regions of one call; all set, or ok() is
+// false.
+struct TwoTracks {
+  audio_mixer* mixer;
+  uint8_t* t1;
+  float v1;
+  uint8_t* t2;
+  float v2;
+  uint8_t* out;
+  jint size;
+
+  bool ok() const { return mixer != nullptr && t1 != nullptr && t2 != nullptr && out != nullptr; }
+
+  template <typename T, typename Mix>
+  jboolean mix(Mix mix_fn) const {
+    T* tracks[2] = {reinterpret_cast<T*>(t1), reinterpret_cast<T*>(t2)};
+    const float volumes[2] = {v1, v2};
+    const auto count = static_cast<int32_t>(size / static_cast<jint>(sizeof(T)));
+    return mix_fn(mixer, tracks, volumes, count, 2, reinterpret_cast<T*>(out)) ? JNI_TRUE
+                                                                                : JNI_FALSE;
+  }
+};
+
+TwoTracks two_tracks(JNIEnv* env, jlong handle, jobject track1, jint track1_offset,
+                     jfloat track1_volume, jobject track2, jint track2_offset,
+                     jfloat track2_volume, jobject output, jint output_offset, jint size) {
+  return {from_jlong<audio_mixer>(handle),
+          direct_region(env, track1, track1_offset, size),
+          track1_volume,
+          direct_region(env, track2, track2_offset, size),
+          track2_volume,
+          direct_region(env, output, output_offset, size),
+          size};
 }
 
 }  // namespace
@@ -41,24 +68,25 @@ JNIEXPORT jboolean JNICALL Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_
     JNIEnv* env, jclass, jlong handle, jobject track1, jint track1_offset, jfloat track1_volume,
     jobject track2, jint track2_offset, jfloat track2_volume, jobject output, jint output_offset,
     jint bits_per_sample, jint size) {
-  auto* mixer = from_jlong<audio_mixer>(handle);
-  uint8_t* t1 = direct_region(env, track1, track1_offset, size);
-  uint8_t* t2 = direct_region(env, track2, track2_offset, size);
-  uint8_t* out = direct_region(env, output, output_offset, size);
-  if (mixer == nullptr || t1 == nullptr || t2 == nullptr || out == nullptr) return JNI_FALSE;
+  const TwoTracks call = two_tracks(env, handle, track1, track1_offset, track1_volume, track2,
+                                   track2_offset, track2_volume, output, output_offset, size);
+  if (!call.ok()) return JNI_FALSE;
   switch (bits_per_sample) {
-    case 8:
-      return mix_two<uint8_t>(mixer, t1, track1_volume, t2, track2_volume, out, size,
-                              audio_mixer_mix_uint8);
-    case 16:
-      return mix_two<int16_t>(mixer, t1, track1_volume, t2, track2_volume, out, size,
-                              audio_mixer_mix_int16);
-    case 32:
-      return mix_two<int32_t>(mixer, t1, track1_volume, t2, track2_volume, out, size,
-                              audio_mixer_mix_int32);
-    default:
-      return JNI_FALSE;
+    case 8: return call.mix<uint8_t>(audio_mixer_mix_uint8);
+    case 16: return call.mix<int16_t>(audio_mixer_mix_int16);
+    case 32: return call.mix<int32_t>(audio_mixer_mix_int32);
+    default: return JNI_FALSE;
   }
+}
+
+JNIEXPORT jboolean JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_mixFloat(
+    JNIEnv* env, jclass, jlong handle, jobject track1, jint track1_offset, jfloat track1_volume,
+    jobject track2, jint track2_offset, jfloat track2_volume, jobject output, jint output_offset,
+    jint size) {
+  const TwoTracks call = two_tracks(env, handle, track1, track1_offset, track1_volume, track2,
+                                   track2_offset, track2_volume, output, output_offset, size);
+  return call.ok() ? call.mix<float>(audio_mixer_mix_float) : JNI_FALSE;
 }
 
 JNIEXPORT void JNICALL

@@ -14,10 +14,17 @@
 namespace amix {
 namespace {
 
+// The factor an integer kernel gets (finite, same samples); float kernels
+// take the factor as it is.
+template <typename T>
+float kernel_factor(float volume) {
+  return std::is_same_v<T, float> ? volume : finite_factor(volume);
+}
+
 template <typename T>
 void scale_block(T* samples, int32_t count, float volume) {
   if (is_unity(volume) || count <= 0) return;
-  kernels::scale(samples, static_cast<size_t>(count), finite_factor(volume));
+  kernels::scale(samples, static_cast<size_t>(count), kernel_factor<T>(volume));
 }
 
 // Copies like a forward element loop: the same result as the reference
@@ -34,20 +41,45 @@ void copy_forward(const T* src, size_t n, T* out) {
   }
 }
 
+// A float track's copy is made finite and clamped on the way.
+void copy_forward(const float* src, size_t n, float* out) {
+  const uintptr_t s = reinterpret_cast<uintptr_t>(src);
+  const uintptr_t o = reinterpret_cast<uintptr_t>(out);
+  if (s != o && o < s + n * sizeof(float) && s < o + n * sizeof(float)) {
+    for (size_t j = 0; j < n; ++j) out[j] = unit_sample(src[j]);
+  } else {
+    kernels::copy_unit(src, n, out);
+  }
+}
+
+// Whether two runs of `bytes` bytes share memory.
+bool overlap(const void* a, const void* b, size_t bytes) {
+  const uintptr_t pa = reinterpret_cast<uintptr_t>(a);
+  const uintptr_t pb = reinterpret_cast<uintptr_t>(b);
+  return pa < pb + bytes && pb < pa + bytes;
+}
+
 // Whether any two present tracks share memory.  Only then must every track
 // be scaled completely before the sums are formed; otherwise scaling and
 // summing can share one pass.
 template <typename T>
 bool tracks_overlap(T* const* tracks, int32_t track_count, size_t n) {
-  const size_t bytes = n * sizeof(T);
   for (int32_t a = 0; a < track_count; ++a) {
     if (tracks[a] == nullptr) continue;
-    const uintptr_t pa = reinterpret_cast<uintptr_t>(tracks[a]);
     for (int32_t b = a + 1; b < track_count; ++b) {
-      if (tracks[b] == nullptr) continue;
-      const uintptr_t pb = reinterpret_cast<uintptr_t>(tracks[b]);
-      if (pa < pb + bytes && pb < pa + bytes) return true;
+      if (tracks[b] != nullptr && overlap(tracks[a], tracks[b], n * sizeof(T))) return true;
     }
+  }
+  return false;
+}
+
+// Whether `out` shares memory with a present track.  Only then must the
+// output wait until the last sum is formed; otherwise the last group's pass
+// writes it on the way, at the gain that the previous call left.
+template <typename T>
+bool output_overlaps(const T* out, T* const* tracks, int32_t track_count, size_t n) {
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] != nullptr && overlap(out, tracks[t], n * sizeof(T))) return true;
   }
   return false;
 }
@@ -56,71 +88,63 @@ bool tracks_overlap(T* const* tracks, int32_t track_count, size_t n) {
 // second pass it could save.
 constexpr int32_t kMaxFusedTracks = 64;
 
-// Scales every present track and sums them per sample into `sums`; returns
-// the peak.  8- and 16-bit samples sum in 32 bits.
-template <typename T>
-int64_t scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count,
-                      size_t n, int32_t* sums) {
+// Scales every present track and sums them per sample into `sums` (32 bits
+// for 8- and 16-bit samples, 64 for 32-bit ones, double for floats), in
+// groups of at most kMaxGroup tracks; returns the peak.  When `out` is not
+// NULL, the last group also writes the output at `gain` (kernels.h).
+template <typename T, typename S>
+auto scale_and_sum(T* const* tracks, const float* volumes, int32_t track_count, size_t n,
+                   S* sums, T* out, float gain) {
   const bool fused = track_count <= kMaxFusedTracks && !tracks_overlap(tracks, track_count, n);
-  if (!fused) {
-    for (int32_t t = 0; t < track_count; ++t) {
-      if (tracks[t] != nullptr && !is_unity(volumes[t])) {
-        kernels::scale(tracks[t], n, finite_factor(volumes[t]));
-      }
+  int32_t present = 0;
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] == nullptr) continue;
+    ++present;
+    if (!fused && !is_unity(volumes[t])) {
+      kernels::scale(tracks[t], n, kernel_factor<T>(volumes[t]));
     }
   }
   T* group[kernels::kMaxGroup];
   float factors[kernels::kMaxGroup];
+  decltype(kernels::accumulate(group, factors, 0, n, sums, true, true, out, gain)) peak = 0;
   size_t filled = 0;
   bool init = true;
   for (int32_t t = 0; t < track_count; ++t) {
     if (tracks[t] == nullptr) continue;
     group[filled] = tracks[t];
-    factors[filled] = fused && !is_unity(volumes[t]) ? finite_factor(volumes[t]) : 1.0f;
-    if (++filled == kernels::kMaxGroup) {
-      kernels::accumulate(group, factors, filled, n, sums, init);
+    factors[filled] = fused && !is_unity(volumes[t]) ? kernel_factor<T>(volumes[t]) : 1.0f;
+    const bool last = --present == 0;
+    if (++filled == kernels::kMaxGroup || last) {
+      peak = kernels::accumulate(group, factors, filled, n, sums, init, last, out, gain);
       filled = 0;
       init = false;
     }
   }
-  if (filled > 0) kernels::accumulate(group, factors, filled, n, sums, init);
-  return kernels::peak(sums, n);
-}
-
-// 32-bit samples sum in 64 bits; the vector part is the scaling pass.
-int64_t scale_and_sum(int32_t* const* tracks, const float* volumes, int32_t track_count,
-                      size_t n, int64_t* sums) {
-  for (int32_t t = 0; t < track_count; ++t) {
-    if (tracks[t] != nullptr && !is_unity(volumes[t])) {
-      kernels::scale(tracks[t], n, finite_factor(volumes[t]));
-    }
-  }
-  std::memset(sums, 0, n * sizeof(int64_t));
-  for (int32_t t = 0; t < track_count; ++t) {
-    const int32_t* track = tracks[t];
-    if (track == nullptr) continue;
-    for (size_t j = 0; j < n; ++j) sums[j] += track[j];
-  }
-  int64_t peak = 0;
-  for (size_t j = 0; j < n; ++j) {
-    const int64_t magnitude = sums[j] < 0 ? -sums[j] : sums[j];
-    if (magnitude > peak) peak = magnitude;
-  }
   return peak;
 }
 
-void write_output(const int32_t* sums, size_t n, float gain, uint8_t* out) {
-  kernels::output(sums, n, gain, out);
+// Whether the vector output paths are exact for sums up to `peak`: they
+// convert through double, exactly only below its limits.
+template <typename T, typename P>
+bool vector_output_exact(P peak) {
+  if constexpr (std::is_same_v<T, float>) {
+    return peak < kernels::kRoundsToInfinity;
+  } else if constexpr (std::is_same_v<T, int32_t>) {
+    return peak < kernels::kExactInDouble;
+  } else {
+    return true;
+  }
 }
-void write_output(const int32_t* sums, size_t n, float gain, int16_t* out) {
-  kernels::output(sums, n, gain, out);
-}
-void write_output(const int64_t* sums, size_t n, float gain, int32_t* out) {
-  for (size_t j = 0; j < n; ++j) out[j] = trunc_sat(static_cast<float>(sums[j]) * gain);
+
+template <typename T, typename S, typename P>
+void write_output(const S* sums, size_t n, float gain, P peak, T* out) {
+  if (vector_output_exact<T>(peak)) return kernels::output(sums, n, gain, out);
+  for (size_t j = 0; j < n; ++j) out[j] = output_sample<T>(sums[j], gain);
 }
 
 template <typename T>
-using sum_storage = std::conditional_t<sizeof(T) == 4, int64_t, int32_t>;
+using sum_storage = std::conditional_t<
+    std::is_same_v<T, float>, double, std::conditional_t<sizeof(T) == 4, int64_t, int32_t>>;
 
 template <typename T>
 bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
@@ -138,13 +162,20 @@ bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
   }
   if (count > m->capacity / 2) return false;
 
-  // The scratch block holds capacity * 4 bytes: room for `count` 64-bit sums,
+  // The scratch block holds capacity * 4 bytes: room for `count` 8-byte sums,
   // so certainly for `count` 32-bit ones.
   auto* sums = reinterpret_cast<sum_storage<T>*>(m->sums);
-  const int64_t peak = scale_and_sum(tracks, volumes, track_count, n, sums);
-  m->gain = gain_after_test<T>(m->gain, peak);
-  write_output(sums, n, m->gain, out);
-  m->gain = gain_after_release(m->gain);
+  // Unless `out` overlaps a track, the last summing pass writes the output
+  // at the gain the previous call left; it is written again only when the
+  // gain test changes the gain (the attack) or the sums pass the limits of
+  // the vector output.  Most blocks are not limited: one pass fewer.
+  T* early_out = output_overlaps(out, tracks, track_count, n) ? nullptr : out;
+  const auto peak = scale_and_sum(tracks, volumes, track_count, n, sums, early_out, m->gain);
+  const float gain = gain_after_test<T>(m->gain, peak);
+  if (early_out == nullptr || gain != m->gain || !vector_output_exact<T>(peak)) {
+    write_output(sums, n, gain, peak, out);
+  }
+  m->gain = gain_after_release(gain);
   return true;
 }
 
@@ -160,6 +191,9 @@ void audio_scale_int16(int16_t* samples, int32_t count, float volume) {
   amix::scale_block(samples, count, volume);
 }
 void audio_scale_int32(int32_t* samples, int32_t count, float volume) {
+  amix::scale_block(samples, count, volume);
+}
+void audio_scale_float(float* samples, int32_t count, float volume) {
   amix::scale_block(samples, count, volume);
 }
 
@@ -195,6 +229,10 @@ bool audio_mixer_mix_int16(audio_mixer* mixer, int16_t* const* tracks, const flo
 }
 bool audio_mixer_mix_int32(audio_mixer* mixer, int32_t* const* tracks, const float* volumes,
                            int32_t count, int32_t track_count, int32_t* out) {
+  return amix::mix(mixer, tracks, volumes, count, track_count, out);
+}
+bool audio_mixer_mix_float(audio_mixer* mixer, float* const* tracks, const float* volumes,
+                           int32_t count, int32_t track_count, float* out) {
   return amix::mix(mixer, tracks, volumes, count, track_count, out);
 }
 

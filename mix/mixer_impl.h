@@ -5,8 +5,11 @@
 #include <cstdint>
 
 struct audio_mixer {
-  float gain;        // master gain, in (0, 1]; 1.0 at creation
-  int64_t* sums;     // scratch: capacity * 4 bytes, capacity / 2 sums
+  float gain;        // master gain, in (0, 1]; 1.0 at creation (a float mix
+                     // of sums beyond 1.4e45 can leave 0, the release lifts it)
+  int64_t* sums;     // scratch: capacity * 4 bytes, capacity / 2 sums of 8
+                     // bytes (int64, or double for floats; 8- and 16-bit
+                     // mixes keep int32 sums in the first half)
   int32_t capacity;  // in 32-bit words; 1920 when 0 was asked for
 };
 

@@ -15,19 +15,58 @@ void scale_loop(T* samples, int32_t count, float volume) {
   }
 }
 
+// The single-track copy: integers as they are, floats made finite and
+// clamped.
+template <typename T>
+T copied(T sample) {
+  if constexpr (std::is_same_v<T, float>) {
+    return unit_sample(sample);
+  } else {
+    return sample;
+  }
+}
+
+// Sample j of every present track, added in list order from 0 in the
+// variant's sum width; wraps like the hardware would for integers, instead
+// of UB.
+template <typename T>
+typename sample_limits<T>::sum_type sum_at(T* const* tracks, int32_t track_count, int32_t j) {
+  using sum_type = typename sample_limits<T>::sum_type;
+  if constexpr (std::is_same_v<T, float>) {
+    double sum = 0.0;
+    for (int32_t t = 0; t < track_count; ++t) {
+      if (tracks[t] != nullptr) sum += static_cast<double>(tracks[t][j]);
+    }
+    return sum;
+  } else {
+    std::make_unsigned_t<sum_type> sum = 0;
+    for (int32_t t = 0; t < track_count; ++t) {
+      if (tracks[t] != nullptr) sum += static_cast<std::make_unsigned_t<sum_type>>(
+                                    static_cast<sum_type>(tracks[t][j]));
+    }
+    return static_cast<sum_type>(sum);
+  }
+}
+
+// |sum|, in 64 bits for integer sums; a float mix's non-finite sum counts
+// as 0.
+inline int64_t magnitude(int64_t s) { return s < 0 ? -s : s; }
+inline double magnitude(double s) {
+  const double f = finite_sum(s);
+  return f < 0 ? -f : f;
+}
+
 template <typename T>
 bool mix_loop(audio_mixer* m, T* const* tracks, const float* volumes,
               int32_t count, int32_t track_count, T* out) {
-  using limits = sample_limits<T>;
-  using sum_type = typename limits::sum_type;
-  using usum_type = std::make_unsigned_t<sum_type>;
+  using sum_type = typename sample_limits<T>::sum_type;
   if (m == nullptr || tracks == nullptr || volumes == nullptr || count <= 0 ||
       track_count <= 0 || out == nullptr || tracks[0] == nullptr) {
     return false;
   }
   if (track_count == 1) {
     scale_loop(tracks[0], count, volumes[0]);
-    for (int32_t j = 0; j < count; ++j) out[j] = tracks[0][j];
+    for (int32_t j = 0; j < count; ++j) out[j] = copied(tracks[0][j]);
     m->gain = 1.0f;
     return true;
   }
@@ -36,24 +75,17 @@ bool mix_loop(audio_mixer* m, T* const* tracks, const float* volumes,
   for (int32_t t = 0; t < track_count; ++t) {
     if (tracks[t] != nullptr) scale_loop(tracks[t], count, volumes[t]);
   }
-  int64_t peak = 0;
+  // The scratch block is 8 bytes per sum, for 64-bit and double sums alike.
+  auto* sums = reinterpret_cast<sum_type*>(m->sums);
+  using peak_type = std::conditional_t<std::is_same_v<T, float>, double, int64_t>;
+  peak_type peak = 0;
   for (int32_t j = 0; j < count; ++j) {
-    usum_type sum = 0;  // wraps like the hardware would, instead of UB
-    for (int32_t t = 0; t < track_count; ++t) {
-      if (tracks[t] != nullptr) {
-        sum += static_cast<usum_type>(static_cast<sum_type>(tracks[t][j]));
-      }
-    }
-    const int64_t s = static_cast<sum_type>(sum);
-    m->sums[j] = s;
-    const int64_t magnitude = s < 0 ? -s : s;
-    if (magnitude > peak) peak = magnitude;
+    sums[j] = sum_at(tracks, track_count, j);
+    const peak_type size = magnitude(static_cast<peak_type>(sums[j]));
+    if (size > peak) peak = size;
   }
   m->gain = gain_after_test<T>(m->gain, peak);
-  for (int32_t j = 0; j < count; ++j) {
-    const int32_t v = trunc_sat(static_cast<float>(m->sums[j]) * m->gain);
-    out[j] = static_cast<T>(clamp_i32(v, limits::lo, limits::hi));
-  }
+  for (int32_t j = 0; j < count; ++j) out[j] = output_sample<T>(sums[j], m->gain);
   m->gain = gain_after_release(m->gain);
   return true;
 }
@@ -63,6 +95,7 @@ bool mix_loop(audio_mixer* m, T* const* tracks, const float* volumes,
 void scale(uint8_t* s, int32_t n, float v) { scale_loop(s, n, v); }
 void scale(int16_t* s, int32_t n, float v) { scale_loop(s, n, v); }
 void scale(int32_t* s, int32_t n, float v) { scale_loop(s, n, v); }
+void scale(float* s, int32_t n, float v) { scale_loop(s, n, v); }
 
 bool mix(audio_mixer* m, uint8_t* const* t, const float* v, int32_t n,
          int32_t k, uint8_t* o) {
@@ -74,6 +107,10 @@ bool mix(audio_mixer* m, int16_t* const* t, const float* v, int32_t n,
 }
 bool mix(audio_mixer* m, int32_t* const* t, const float* v, int32_t n,
          int32_t k, int32_t* o) {
+  return mix_loop(m, t, v, n, k, o);
+}
+bool mix(audio_mixer* m, float* const* t, const float* v, int32_t n,
+         int32_t k, float* o) {
   return mix_loop(m, t, v, n, k, o);
 }
 

@@ -3,8 +3,10 @@
 // the mixer's gain bookkeeping, so that every path rounds the same way.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 namespace amix {
 
@@ -52,6 +54,12 @@ struct sample_limits<int16_t> {
   static constexpr double gain_numerator = 32767.0;
 };
 template <>
+struct sample_limits<float> {
+  using sum_type = double;
+  static constexpr float gain_limit = 1.0f;
+  static constexpr double gain_numerator = 1.0;
+};
+template <>
 struct sample_limits<int32_t> {
   static constexpr int32_t lo = std::numeric_limits<int32_t>::min();
   static constexpr int32_t hi = std::numeric_limits<int32_t>::max();
@@ -74,10 +82,42 @@ inline T scale_sample(T sample, float volume) {
                                   sample_limits<T>::hi));
 }
 
+// Float samples: NaN -> 0 (0 x inf, a NaN sample or factor), then a clamp to
+// [-1, 1].  The comparisons keep the sign of a zero.
+inline float clamp_unit(float p) {
+  if (p != p) return 0.0f;
+  return p < -1.0f ? -1.0f : (p > 1.0f ? 1.0f : p);
+}
+
+// The float volume step: one single-precision multiply, then clamp_unit.
+inline float scale_sample(float sample, float volume) { return clamp_unit(sample * volume); }
+
+// What a single-track float mix writes for a sample: non-finite -> 0, clamped.
+inline float unit_sample(float sample) {
+  return std::isfinite(sample) ? clamp_unit(sample) : 0.0f;
+}
+
+// A float mix's per-sample sum (double) as the gain and the output see it:
+// a sum that is not finite counts as 0.
+inline double finite_sum(double sum) { return std::isfinite(sum) ? sum : 0.0; }
+
+// One output sample of a multi-track mix: the sum rounded to the sample's
+// precision, times the gain in single precision, then brought into range
+// (integers: truncation with saturation and the clamp; floats: clamp_unit).
+template <typename T, typename S>
+inline T output_sample(S sum, float gain) {
+  if constexpr (std::is_same_v<T, float>) {
+    return clamp_unit(static_cast<float>(finite_sum(sum)) * gain);
+  } else {
+    const int32_t v = trunc_sat(static_cast<float>(sum) * gain);
+    return static_cast<T>(clamp_i32(v, sample_limits<T>::lo, sample_limits<T>::hi));
+  }
+}
+
 // Attack: the gain the block is written with, given its peak (the largest
-// absolute sum) and the gain left by the previous call.
-template <typename T>
-inline float gain_after_test(float gain, int64_t peak) {
+// absolute sum, integer or double) and the gain left by the previous call.
+template <typename T, typename P>
+inline float gain_after_test(float gain, P peak) {
   if (static_cast<float>(peak) * gain > sample_limits<T>::gain_limit) {
     return static_cast<float>(sample_limits<T>::gain_numerator /
                               static_cast<double>(peak));

@@ -1,6 +1,7 @@
 # Compares the dynamic symbol table of the shared library with the expected
-# names (one per line in EXPECTED_DIR/*.txt, '#' starts a comment), and checks
-# that __android_log_print stays an undefined dynamic symbol.
+# names (one per line in EXPECTED_DIR/*.txt, '#' starts a comment), checks
+# that __android_log_print stays an undefined dynamic symbol, and that the
+# mixers' scalar oracle (test code) is not in the library at all.
 # Usage: cmake -DLIB=<lib> -DNM=<nm> -DEXPECTED_DIR=<dir> -P check_exports.cmake
 
 execute_process(COMMAND ${NM} -D --defined-only ${LIB}
@@ -40,6 +41,12 @@ if(missing)
 endif()
 if(NOT undefined MATCHES "U __android_log_print")
   message(SEND_ERROR "__android_log_print is not an undefined dynamic symbol")
+  set(failed TRUE)
+endif()
+# Local symbols too (a stripped library has none to show).
+execute_process(COMMAND ${NM} ${LIB} OUTPUT_VARIABLE all_symbols ERROR_QUIET)
+if(all_symbols MATCHES "4amix3ref")
+  message(SEND_ERROR "the scalar oracle (amix::ref) is built into the library")
   set(failed TRUE)
 endif()
 list(LENGTH actual n)

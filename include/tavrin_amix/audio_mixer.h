@@ -20,6 +20,13 @@
  *   3. the result is clamped to 0..255 (8-bit) or -32768..32767 (16-bit);
  *      32-bit results are not clamped further.
  *
+ * Float samples (audio_scale_float, audio_mixer_mix_float) are full scale
+ * at [-1, 1], in native byte order, and take their own step:
+ *   1. the same unity window (the samples stay untouched and unread);
+ *   2. otherwise sample x factor in single precision; a NaN result (a NaN
+ *      sample or factor, infinity x 0) becomes 0;
+ *   3. the result is clamped to [-1.0, 1.0].
+ *
  * Typical use of the mixer:
  *
  *   audio_mixer *m = audio_mixer_create(2 * 1024);   // room for 1024 samples
@@ -54,6 +61,8 @@ AMIX_BEGIN_DECLS
 AMIX_API void audio_scale_uint8(uint8_t *samples, int32_t count, float volume);
 AMIX_API void audio_scale_int16(int16_t *samples, int32_t count, float volume);
 AMIX_API void audio_scale_int32(int32_t *samples, int32_t count, float volume);
+/* The same with the float step: every result is 0 or within [-1.0, 1.0]. */
+AMIX_API void audio_scale_float(float *samples, int32_t count, float volume);
 
 /* Opaque adaptive-gain mixer. */
 typedef struct audio_mixer audio_mixer;
@@ -88,7 +97,7 @@ AMIX_API void audio_mixer_destroy(audio_mixer *mixer);
  * times the gain would exceed the type's limit (255, 32767, 2^31), the gain
  * drops so that the sum lands on the limit; after every such call the gain
  * recovers by 1/32 of its distance to 1.0.  The gain carries over between
- * calls of all three variants on one mixer.  Outputs always stay within the
+ * calls of all variants on one mixer.  Outputs always stay within the
  * sample range (32-bit outputs saturate at 2147483647).
  *
  * Returns true when the mix was written.  Returns false, changing nothing
@@ -106,6 +115,32 @@ AMIX_API bool audio_mixer_mix_int16(audio_mixer *mixer, int16_t *const *tracks,
 AMIX_API bool audio_mixer_mix_int32(audio_mixer *mixer, int32_t *const *tracks,
                                     const float *volumes, int32_t count,
                                     int32_t track_count, int32_t *out);
+
+/*
+ * Mixes float tracks with the same arguments, checks, false results,
+ * capacity / 2 limit and shared master gain as the integer variants above;
+ * a mixer may serve calls of any variant in turn.
+ *
+ * One track: the track is scaled with the float step and copied to `out`,
+ * where a sample that is not finite becomes 0 and every sample is clamped
+ * to [-1.0, 1.0]; the gain becomes exactly 1.0.
+ * Two or more tracks: every present track is scaled with the float step;
+ * sample j of the present tracks is summed in list order, from 0, in double
+ * precision, and a sum that is not finite counts as 0.  When the largest
+ * absolute sum, rounded to float, times the gain exceeds 1.0, the gain
+ * becomes 1.0 / that sum (in double, rounded to float).  Output j is the sum
+ * rounded to float, times the gain, clamped to [-1.0, 1.0] (NaN, possible
+ * only for a gain that underflowed to 0, gives 0).  The gain recovers as for
+ * the integer variants.
+ *
+ * Every float mix leaves `out` finite and within [-1.0, 1.0].  A track at a
+ * unity factor is not scaled, so its samples reach the sum as they are:
+ * out-of-range values count fully, a NaN or infinity zeroes its index.
+ * Never allocates, never logs.
+ */
+AMIX_API bool audio_mixer_mix_float(audio_mixer *mixer, float *const *tracks,
+                                    const float *volumes, int32_t count,
+                                    int32_t track_count, float *out);
 
 AMIX_END_DECLS
 

@@ -21,6 +21,8 @@ jint JNI_OnLoad(JavaVM* vm, void* reserved);
 jlong Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_init(JNIEnv*, jclass, jint);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_mix(
     JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat, jobject, jint, jint, jint);
+jboolean Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_mixFloat(
+    JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat, jobject, jint, jint);
 void Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_destroy(JNIEnv*, jclass, jlong);
 jlong Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_init(
     JNIEnv*, jclass, jint, jint, jint, jint, jint, jint);
@@ -55,14 +57,18 @@ using amix_test::LogCapture;
 #define MULTI(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_##name
 #define SYNC(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_##name
 
-void put16(FakeJni& jni, jobject buffer, std::vector<int16_t> values) {
-  std::memcpy(jni.address(buffer), values.data(), values.size() * 2);
+template <typename T>
+void put(FakeJni& jni, jobject buffer, std::vector<T> values) {
+  std::memcpy(jni.address(buffer), values.data(), values.size() * sizeof(T));
 }
-std::vector<int16_t> get16(const uint8_t* bytes, size_t n) {
-  std::vector<int16_t> v(n);
-  std::memcpy(v.data(), bytes, n * 2);
+void put16(FakeJni& jni, jobject buffer, std::vector<int16_t> values) { put(jni, buffer, values); }
+template <typename T = int16_t>
+std::vector<T> get(const uint8_t* bytes, size_t n) {
+  std::vector<T> v(n);
+  std::memcpy(v.data(), bytes, n * sizeof(T));
   return v;
 }
+std::vector<int16_t> get16(const uint8_t* bytes, size_t n) { return get(bytes, n); }
 
 TEST(JniNative, LoadHookAsksForVersion14) {
   FakeJni jni;
@@ -88,9 +94,16 @@ TEST(JniNative, HandlesAreZeroExtendedAddresses) {
   put16(jni, b, {234, 3});
   EXPECT_TRUE(MIXER(mix)(jni.env(), nullptr, h, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 4));
   EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{1234, 0}));
+  jobject fa = jni.direct_buffer(8), fb = jni.direct_buffer(8), fout = jni.direct_buffer(8);
+  put<float>(jni, fa, {0.5f, -0.25f});
+  put<float>(jni, fb, {0.25f, 0.125f});
+  EXPECT_TRUE(MIXER(mixFloat)(jni.env(), nullptr, h, fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 8));
+  EXPECT_EQ(get<float>(jni.address(fout), 2), (std::vector<float>{0.75f, -0.125f}));
   if (sizeof(void*) == 4) {
     const jlong widened = h | (jlong{1} << 32);
     EXPECT_FALSE(MIXER(mix)(jni.env(), nullptr, widened, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 4));
+    EXPECT_FALSE(
+        MIXER(mixFloat)(jni.env(), nullptr, widened, fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 8));
   }
   MIXER(destroy)(jni.env(), nullptr, h);
 }

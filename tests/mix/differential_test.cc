@@ -1,18 +1,28 @@
 // The vector paths against the plain scalar reference, on every instruction
-// set this CPU offers: scaling over every 8- and 16-bit value and a table of
-// awkward factors, and long random sequences of mix calls (gain carried
-// between calls, missing tracks, aliased and overlapping buffers).
+// set this CPU offers: scaling over every 8- and 16-bit value, awkward 32-bit
+// and float values and a table of awkward factors, and long random sequences
+// of mix calls (gain carried between calls, missing tracks, aliased and
+// overlapping buffers, NaN, infinite, subnormal and huge float samples).
+// Float buffers are compared bit for bit (NaN included).
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#if defined(__linux__) && defined(__arm__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
 
 #include "hwy/targets.h"
 #include "mix/reference.h"
@@ -21,9 +31,26 @@
 
 namespace {
 
+// The instruction sets to compare, as Highway reports them.  On 32-bit Arm,
+// Highway finds NEON at run time only when its own build's baseline has it
+// (as Android's armeabi-v7a does, where the NEON kernels run); a Linux
+// armhf build would never pick them, so they are added here whenever the
+// CPU has NEON.
+std::vector<int64_t> targets_under_test() {
+  std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+#if HWY_ARCH_ARM_V7 && defined(__linux__)
+  const bool listed = std::find(targets.begin(), targets.end(), HWY_NEON) != targets.end();
+  if ((HWY_TARGETS & HWY_NEON) != 0 && !listed && (getauxval(AT_HWCAP) & HWCAP_NEON) != 0) {
+    targets.push_back(HWY_NEON);
+  }
+#endif
+  return targets;
+}
+
 template <typename F>
 void for_each_target(F body) {
-  for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+  static const std::vector<int64_t> targets = targets_under_test();
+  for (int64_t target : targets) {
     hwy::SetSupportedTargetsForTest(target);
     SCOPED_TRACE(hwy::TargetName(target));
     body();
@@ -49,6 +76,9 @@ const std::vector<float>& factor_table() {
 void public_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
 void public_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
 void public_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
+void public_scale(float* s, int32_t n, float v) { audio_scale_float(s, n, v); }
+
+using amix_test::same_bits;
 
 template <typename T>
 void expect_scale_matches(const std::vector<T>& input) {
@@ -56,7 +86,7 @@ void expect_scale_matches(const std::vector<T>& input) {
     std::vector<T> fast = input, slow = input;
     public_scale(fast.data(), int32_t(fast.size()), f);
     amix::ref::scale(slow.data(), int32_t(slow.size()), f);
-    ASSERT_EQ(fast, slow) << "factor " << f;
+    ASSERT_TRUE(same_bits(fast, slow)) << "factor " << f;
   }
 }
 
@@ -71,10 +101,16 @@ TEST(Differential, ScaleEveryValue) {
                               2147483520, 2147483584, 1 << 30};
   std::mt19937 rng(7);
   for (int i = 0; i < 5000; ++i) i32.push_back(int32_t(rng()));
+  std::vector<float> f32 = amix_test::awkward_floats();
+  for (int i = 0; i < 5000; ++i) {
+    f32.push_back(std::uniform_real_distribution<float>(-2.0f, 2.0f)(rng));
+    f32.push_back(amix_test::float_from_bits(uint32_t(rng())));
+  }
   for_each_target([&] {
     expect_scale_matches(u8);
     expect_scale_matches(i16);
     expect_scale_matches(i32);
+    expect_scale_matches(f32);
   });
 }
 
@@ -94,20 +130,38 @@ struct MixCase {
     T* out = arena.data() + out_at;
     const auto n = int32_t(tracks.size());
     if (reference) return amix::ref::mix(m, tracks.data(), volumes.data(), count, n, out);
+    if constexpr (std::is_same_v<T, float>) return audio_mixer_mix_float(m, tracks.data(), volumes.data(), count, n, out);
     if constexpr (sizeof(T) == 1) return audio_mixer_mix_uint8(m, tracks.data(), volumes.data(), count, n, out);
     if constexpr (sizeof(T) == 2) return audio_mixer_mix_int16(m, tracks.data(), volumes.data(), count, n, out);
-    if constexpr (sizeof(T) == 4) return audio_mixer_mix_int32(m, tracks.data(), volumes.data(), count, n, out);
+    if constexpr (std::is_same_v<T, int32_t>) return audio_mixer_mix_int32(m, tracks.data(), volumes.data(), count, n, out);
   }
 };
 
 template <typename T>
 T random_sample(std::mt19937& rng, int style) {
   using L = std::numeric_limits<T>;
-  switch (style) {
-    case 0: return T(std::uniform_int_distribution<int64_t>(L::min(), L::max())(rng));
-    case 1: return T(std::uniform_int_distribution<int>(0, 40)(rng));
-    default: return rng() % 2 ? L::max() : L::min();
+  if constexpr (std::is_same_v<T, float>) {
+    const auto& awkward = amix_test::awkward_floats();
+    switch (style) {
+      case 0: return std::uniform_real_distribution<float>(-1.2f, 1.2f)(rng);
+      case 1: return float(int(rng() % 81) - 40) / 64.0f;
+      case 2: return awkward[rng() % awkward.size()];
+      default: return amix_test::float_from_bits(uint32_t(rng()));
+    }
+  } else {
+    switch (style) {
+      case 0: return T(std::uniform_int_distribution<int64_t>(L::min(), L::max())(rng));
+      case 1: return T(std::uniform_int_distribution<int>(0, 40)(rng));
+      default: return rng() % 2 ? L::max() : L::min();
+    }
   }
+}
+
+// Most samples of a case are of one style; floats sprinkle in awkward ones.
+template <typename T>
+T case_sample(std::mt19937& rng, int style) {
+  if (std::is_same_v<T, float> && rng() % 64 == 0) return random_sample<T>(rng, 2);
+  return random_sample<T>(rng, style);
 }
 
 template <typename T>
@@ -121,12 +175,13 @@ MixCase<T> random_case(std::mt19937& rng, int32_t capacity) {
   const int kpick = int(rng() % 20);
   const int32_t tracks = kpick == 0 ? 1 : kpick == 1 ? 70 : kpick == 2 ? -1 : 2 + int32_t(rng() % 39);
   const int32_t n = c.count > 0 ? c.count : 1;
-  const int layout = int(rng() % 5);  // 0-1 separate, 2 out aliases, 3 duplicates, 4 overlap
+  // 0 separate, 1 out inside a track, 2 out aliases, 3 duplicates, 4 overlap
+  const int layout = int(rng() % 5);
   const std::ptrdiff_t step = layout == 4 ? 1 + std::ptrdiff_t(rng() % uint32_t(n)) : n;
   const int32_t k = tracks > 0 ? tracks : 1;
   c.arena.resize(size_t(k + 1) * size_t(n) + 8);
-  const int style = int(rng() % 3);
-  for (auto& s : c.arena) s = random_sample<T>(rng, style);
+  const int style = int(rng() % (std::is_same_v<T, float> ? 4 : 3));
+  for (auto& s : c.arena) s = case_sample<T>(rng, style);
   for (int32_t t = 0; t < k; ++t) {
     std::ptrdiff_t at = t * step;
     if (layout == 3 && t > 0 && rng() % 3 == 0) at = c.track_at[rng() % size_t(t)];
@@ -138,6 +193,10 @@ MixCase<T> random_case(std::mt19937& rng, int32_t capacity) {
   }
   c.out_at = layout == 2 ? c.track_at[rng() % size_t(k)] : std::ptrdiff_t(k) * n;
   if (c.out_at < 0) c.out_at = std::ptrdiff_t(k) * n;
+  if (layout == 1) {  // starting a few samples into the first track
+    c.out_at = std::min<std::ptrdiff_t>(1 + std::ptrdiff_t(rng() % uint32_t(n)),
+                                        std::ptrdiff_t(c.arena.size()) - n);
+  }
   return c;
 }
 
@@ -149,9 +208,12 @@ std::string describe(const MixCase<T>& a, const MixCase<T>& b) {
     d += " " + std::to_string(a.track_at[t]) + "(x" + std::to_string(a.volumes[t]) + ")";
   }
   for (size_t i = 0; i < a.arena.size(); ++i) {
-    if (a.arena[i] != b.arena[i]) {
-      d += "\nfirst difference at " + std::to_string(i) + ": " + std::to_string(+a.arena[i]) +
-           " vs reference " + std::to_string(+b.arena[i]);
+    if (std::memcmp(&a.arena[i], &b.arena[i], sizeof(T)) != 0) {
+      std::ostringstream o;
+      o.precision(9);
+      o << "\nfirst difference at " << i << ": " << +a.arena[i] << " vs reference "
+        << +b.arena[i];
+      d += o.str();
       break;
     }
   }
@@ -172,8 +234,8 @@ void random_mix_sequences(uint32_t seed) {
       const bool ok_fast = a.run(fast.get(), false);
       const bool ok_slow = b.run(slow.get(), true);
       ASSERT_EQ(ok_fast, ok_slow) << "sequence " << sequence << " call " << call;
-      ASSERT_EQ(a.arena, b.arena) << "sequence " << sequence << " call " << call << "\n"
-                                  << describe(a, b);
+      ASSERT_TRUE(same_bits(a.arena, b.arena))
+          << "sequence " << sequence << " call " << call << "\n" << describe(a, b);
       ASSERT_EQ(fast->gain, slow->gain) << "sequence " << sequence << " call " << call;
     }
   }
@@ -187,6 +249,36 @@ TEST(Differential, RandomMixesInt16) {
 }
 TEST(Differential, RandomMixesInt32) {
   for_each_target([] { random_mix_sequences<int32_t>(3); });
+}
+TEST(Differential, RandomMixesFloat) {
+  for_each_target([] { random_mix_sequences<float>(4); });
+}
+
+// 2^23 + 1 tracks of 32-bit samples: sums past 2^53, where going through
+// double would round twice (the odd samples' sum would become 2^53 instead
+// of 2^53 + 2^30) and their output would then be one float step too low.
+// 32 samples, so that the vector paths (up to 2048-bit SVE) would see them.
+TEST(Differential, Int32SumsPast2To53RoundOnce) {
+  const int64_t sum1 = (int64_t{1} << 53) + (int64_t{1} << 29) + 1;
+  ASSERT_NE(static_cast<float>(static_cast<double>(sum1)), static_cast<float>(sum1));
+  constexpr int32_t kCount = 32;
+  std::vector<int32_t> loud(kCount), rest(kCount);
+  for (int32_t j = 0; j < kCount; j += 2) {
+    loud[j] = 2147483647;  // the peak: about 2^54
+    loud[j + 1] = int32_t(sum1 >> 23);
+    rest[j + 1] = 1;
+  }
+  std::vector<int32_t*> tracks(size_t{1} << 23, loud.data());
+  tracks.push_back(rest.data());
+  const std::vector<float> volumes(tracks.size(), 1.0f);
+  std::vector<int32_t> fast(kCount), slow(kCount);
+  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> a(audio_mixer_create(2 * kCount));
+  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> b(audio_mixer_create(2 * kCount));
+  const auto k = int32_t(tracks.size());
+  ASSERT_TRUE(audio_mixer_mix_int32(a.get(), tracks.data(), volumes.data(), kCount, k, fast.data()));
+  ASSERT_TRUE(amix::ref::mix(b.get(), tracks.data(), volumes.data(), kCount, k, slow.data()));
+  EXPECT_EQ(fast, slow);
+  EXPECT_EQ(a->gain, b->gain);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "mix/mixer_impl.h"
@@ -21,6 +23,29 @@ std::vector<T> repeated(const std::vector<T>& pattern) {
 }
 
 inline float gain_of(const audio_mixer* m) { return m->gain; }
+
+// Equal bit for bit: float buffers compare NaN with NaN and -0 apart from +0.
+template <typename T>
+bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
+inline float float_from_bits(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+// Float samples worth trying everywhere: zeros, subnormals, the normal
+// edges, full scale and beyond, infinities and NaN.
+inline const std::vector<float>& awkward_floats() {
+  using L = std::numeric_limits<float>;
+  static const std::vector<float> values = {
+      0.0f, -0.0f, L::denorm_min(), -L::denorm_min(), 1e-40f, -1e-40f, L::min(), -L::min(),
+      1e-30f, -1e-30f, 0.25f, -0.75f, 1.0f, -1.0f, 1.5f, -1.5f, 1e30f, -1e30f, L::max(),
+      -L::max(), L::infinity(), -L::infinity(), L::quiet_NaN(), -L::quiet_NaN()};
+  return values;
+}
 
 struct MixerDeleter {
   void operator()(audio_mixer* m) const { audio_mixer_destroy(m); }

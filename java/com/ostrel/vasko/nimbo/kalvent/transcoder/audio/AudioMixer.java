@@ -7,7 +7,8 @@ import java.nio.ByteBuffer;
  * master gain that keeps the mix inside the sample range (libtavrin_amix).
  *
  * <p>Samples are unsigned 8-bit (plain magnitudes 0..255), signed 16-bit or
- * signed 32-bit, in native byte order, in <em>direct</em> byte buffers.
+ * signed 32-bit ({@link #mix}), or 32-bit float with full scale at [-1, 1]
+ * ({@link #mixFloat}), in native byte order, in <em>direct</em> byte buffers.
  * Mixing works in place: a track whose volume is not 1.0 holds its scaled
  * samples after the call (tracks and output are written through their
  * addresses: they must be writable memory, whatever the buffers' read-only
@@ -27,6 +28,14 @@ import java.nio.ByteBuffer;
  *
  * <p>Threading: a mixer is used by one thread at a time; distinct mixers are
  * independent. No method throws an exception of its own.
+ *
+ * <p>Loading: the class loads the native library when it is initialised,
+ * with {@code System.loadLibrary("tavrin_amix")} (so {@code
+ * libtavrin_amix.so} on the library path, as an Android app packs it). When
+ * the system property {@code tavrin.amix.library} is set, it names the
+ * library file instead, as an absolute path passed to {@code System.load}.
+ * A library that cannot be found fails the class's initialisation with
+ * {@code UnsatisfiedLinkError}.
  */
 public final class AudioMixer implements AutoCloseable {
   static {
@@ -68,6 +77,18 @@ public final class AudioMixer implements AutoCloseable {
         track2Volume, outputBuffer, outputOffset, bitsPerSample, size);
   }
 
+  /**
+   * {@link #mixFloat} on this object's handle.
+   *
+   * @return the result of {@link #mixFloat}; {@code false} once closed
+   */
+  public synchronized boolean mixFloatTracks(ByteBuffer track1, int track1Offset,
+      float track1Volume, ByteBuffer track2, int track2Offset, float track2Volume,
+      ByteBuffer outputBuffer, int outputOffset, int size) {
+    return handle != 0 && mixFloat(handle, track1, track1Offset, track1Volume, track2,
+        track2Offset, track2Volume, outputBuffer, outputOffset, size);
+  }
+
   /** Destroys the mixer; later calls on this object fail. Idempotent. */
   @Override
   public synchronized void close() {
@@ -82,7 +103,7 @@ public final class AudioMixer implements AutoCloseable {
    *
    * @param capacity room for {@code capacity / 2} samples per two-track mix
    *     (create with at least 2 x size for 8-bit mixes, size for 16-bit, size
-   *     / 2 for 32-bit); values below 1024 select 1024
+   *     / 2 for 32-bit and float); values below 1024 select 1024
    * @return the handle, or -1 when the mixer cannot be created (logged)
    */
   public static native long init(int capacity);
@@ -96,7 +117,8 @@ public final class AudioMixer implements AutoCloseable {
    * @param track2 as track1
    * @param outputBuffer direct buffer receiving {@code size} bytes at
    *     {@code outputOffset}; may be one of the tracks
-   * @param bitsPerSample 8, 16 or 32
+   * @param bitsPerSample 8, 16 or 32 (float samples go through
+   *     {@link #mixFloat})
    * @param size bytes per track and output (whole samples are mixed)
    * @return {@code true} when the mix was written; {@code false}, touching
    *     nothing, for a handle of 0 or -1, another bit depth, a buffer that is
@@ -107,6 +129,33 @@ public final class AudioMixer implements AutoCloseable {
   public static native boolean mix(long handle, ByteBuffer track1, int track1Offset,
       float track1Volume, ByteBuffer track2, int track2Offset, float track2Volume,
       ByteBuffer outputBuffer, int outputOffset, int bitsPerSample, int size);
+
+  /**
+   * Mixes {@code size} bytes of two float tracks into {@code outputBuffer}.
+   *
+   * <p>The same mixer, arguments and refusals as {@link #mix} with 32-bit
+   * samples, and the same master gain (calls of both kinds may alternate on
+   * one handle). A track whose volume is not 1.0 is scaled in place: each
+   * sample times the volume, NaN made 0, clamped to [-1, 1]. The two tracks
+   * are summed in double precision; when the loudest sum times the gain
+   * exceeds 1.0 the gain drops to 1.0 / that sum. Every output sample is
+   * finite and within [-1, 1]; a sample index where a track at volume 1.0
+   * holds NaN or an infinity comes out as 0.
+   *
+   * @param handle from {@link #init(int)}; create it with a capacity of at
+   *     least {@code size / 2}
+   * @param track1 direct buffer; {@code size} bytes from {@code track1Offset}
+   *     are read and, with a volume other than 1.0, scaled in place
+   * @param track2 as track1
+   * @param outputBuffer direct buffer receiving {@code size} bytes at
+   *     {@code outputOffset}; may be one of the tracks
+   * @param size bytes per track and output (whole 4-byte samples are mixed)
+   * @return {@code true} when the mix was written; {@code false}, touching
+   *     nothing, for the same faults as {@link #mix}
+   */
+  public static native boolean mixFloat(long handle, ByteBuffer track1, int track1Offset,
+      float track1Volume, ByteBuffer track2, int track2Offset, float track2Volume,
+      ByteBuffer outputBuffer, int outputOffset, int size);
 
   /** Destroys the mixer of {@code handle}; 0 and -1 are ignored. */
   public static native void destroy(long handle);

@@ -28,6 +28,19 @@ public final class Buffers {
     return out;
   }
 
+  public static ByteBuffer floats(float... values) {
+    ByteBuffer b = direct(values.length * 4);
+    b.asFloatBuffer().put(values);
+    return b;
+  }
+
+  public static float[] floatsOf(ByteBuffer b, int offsetBytes, int count) {
+    float[] out = new float[count];
+    b.duplicate().order(ByteOrder.nativeOrder()).position(offsetBytes).slice()
+        .order(ByteOrder.nativeOrder()).asFloatBuffer().get(out);
+    return out;
+  }
+
   public static byte[] bytesOf(ByteBuffer b) {
     byte[] out = new byte[b.capacity()];
     b.duplicate().clear().get(out);

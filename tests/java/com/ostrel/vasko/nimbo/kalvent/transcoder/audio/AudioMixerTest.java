@@ -2,6 +2,8 @@ package com.ostrel.vasko.nimbo.kalvent.transcoder.audio;
 
 import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.bytesOf;
 import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.direct;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.floats;
+import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.floatsOf;
 import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shorts;
 import static com.ostrel.vasko.nimbo.kalvent.testing.Buffers.shortsOf;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
@@ -56,9 +58,63 @@ class AudioMixerTest {
     ByteBuffer a = shorts((short) 1000, (short) 2000);
     ByteBuffer b = shorts((short) 1, (short) 2);
     ByteBuffer out = shorts((short) 7, (short) 7);
-    assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, b, 0, 0.5f, out, 0, 24, 4));
+    // Float samples have their own method: no depth selects them here.
+    for (int bits : new int[] {24, 0, 4, 64, -32, 33}) {
+      assertFalse(AudioMixer.mix(handle, a, 0, 0.5f, b, 0, 0.5f, out, 0, bits, 4), "bits " + bits);
+    }
     assertArrayEquals(new short[] {1000, 2000}, shortsOf(a, 0, 2));
     assertArrayEquals(new short[] {7, 7}, shortsOf(out, 0, 2));
+  }
+
+  @Test
+  void mixesFloatTracksIntoRange() {
+    ByteBuffer a = floats(0.5f, -0.25f, Float.NaN, 0.375f, 9f);
+    ByteBuffer b = floats(0.25f, 0.25f, 0.5f, -0.5f);
+    ByteBuffer out = floats(new float[5]);
+    // Four samples from track 1's second one: 0.5 scales it in place (NaN
+    // becomes 0, 4.5 is clamped to 1).
+    assertTrue(AudioMixer.mixFloat(handle, a, 4, 0.5f, b, 0, 1.0f, out, 4, 16));
+    assertArrayEquals(new float[] {0.5f, -0.125f, 0f, 0.1875f, 1f}, floatsOf(a, 0, 5));
+    assertArrayEquals(new float[] {0f, 0.125f, 0.25f, 0.6875f, 0.5f}, floatsOf(out, 0, 5));
+
+    // A NaN at volume 1.0 zeroes its index; a loud sum is brought to 1.0.
+    ByteBuffer c = floats(Float.NaN, 0.75f), d = floats(0.5f, 0.75f), o = direct(8);
+    assertTrue(AudioMixer.mixFloat(handle, c, 0, 1.0f, d, 0, 1.0f, o, 0, 8));
+    assertArrayEquals(new float[] {0f, 1f}, floatsOf(o, 0, 2));
+    // 3 bytes hold no whole sample: refused.
+    assertFalse(AudioMixer.mixFloat(handle, c, 0, 1.0f, d, 0, 1.0f, o, 0, 3));
+  }
+
+  @Test
+  void floatAndSixteenBitMixesShareTheGain() {
+    ByteBuffer loud = floats(0.8f), alsoLoud = floats(0.8f), fout = direct(4);
+    assertTrue(AudioMixer.mixFloat(handle, loud, 0, 1.0f, alsoLoud, 0, 1.0f, fout, 0, 4));
+    assertEquals(1.0f, fout.getFloat(0));
+    // The gain fell to 0.625 and recovered to 0.63671875 for the next call.
+    ByteBuffer a = shorts((short) 1000), b = shorts((short) 0), out = direct(2);
+    assertTrue(AudioMixer.mix(handle, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
+    assertEquals(636, out.getShort(0));
+  }
+
+  @Test
+  void floatMixRefusesWhatMixRefuses() {
+    ByteBuffer a = floats(0.5f, 0.25f), b = floats(0.1f, 0.2f), out = floats(7f, 7f);
+    ByteBuffer heap = ByteBuffer.allocate(8);
+    assertFalse(AudioMixer.mixFloat(handle, a, 0, 0.5f, heap, 0, 1.0f, out, 0, 8));
+    assertFalse(AudioMixer.mixFloat(handle, a, 0, 0.5f, null, 0, 1.0f, out, 0, 8));
+    assertFalse(AudioMixer.mixFloat(handle, a, -4, 0.5f, b, 0, 1.0f, out, 0, 8));
+    assertFalse(AudioMixer.mixFloat(handle, a, 4, 0.5f, b, 0, 1.0f, out, 0, 8));
+    assertFalse(AudioMixer.mixFloat(handle, a, 0, 0.5f, b, 0, 1.0f, out, 0, -8));
+    assertFalse(AudioMixer.mixFloat(0, a, 0, 0.5f, b, 0, 1.0f, out, 0, 8));
+    assertFalse(AudioMixer.mixFloat(-1, a, 0, 0.5f, b, 0, 1.0f, out, 0, 8));
+    long small = AudioMixer.init(1024);  // 512 samples per call, 2048 bytes
+    ByteBuffer big = direct(2052);
+    assertFalse(AudioMixer.mixFloat(small, big, 0, 0.5f, big, 0, 0.5f, big, 0, 2052));
+    assertTrue(AudioMixer.mixFloat(small, big, 0, 1.0f, big, 0, 1.0f, big, 0, 2048));
+    AudioMixer.destroy(small);
+    assertArrayEquals(new float[] {0.5f, 0.25f}, floatsOf(a, 0, 2));
+    assertArrayEquals(new float[] {7f, 7f}, floatsOf(out, 0, 2));
+    assertEquals(List.of(), NativeLog.lines());
   }
 
   @Test
@@ -121,4 +177,15 @@ class AudioMixerTest {
     assertEquals(0, mixer.handle());
     assertFalse(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
   }
+
+  @Test
+  void ownedMixerMixesFloats() {
+    AudioMixer mixer = AudioMixer.create(0);
+    ByteBuffer a = floats(0.5f), b = floats(-0.125f), out = direct(4);
+    assertTrue(mixer.mixFloatTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 4));
+    assertEquals(0.375f, out.getFloat(0));
+    mixer.close();
+    assertFalse(mixer.mixFloatTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 4));
+  }
+
 }
