@@ -82,6 +82,13 @@ SwrContext* make_engine(const audio_resampler& r) {
 
 bool init_engine(SwrContext* context) { return alloc_permitted() && swr_init(context) == 0; }
 
+// Frames past the capacity in every plane of the output block.  The engine's
+// resampling kernels may write a whole vector lane for a plane's last sample
+// (x86: 4 bytes for a 16-bit one), past the room they were given, when they
+// write straight into the caller's planes (planar output of the engine's own
+// sample format); those bytes land here.
+constexpr int32_t kOutputSlack = 16;
+
 // Output room, in destination frames rounded up, for what the engine holds
 // plus `in_frames`; false when that does not fit a 32-bit count.
 bool frames_needed(const audio_resampler& r, uint32_t in_frames, int32_t* needed) {
@@ -111,8 +118,8 @@ void restart_engine(audio_resampler& r) {
 bool grow_output(audio_resampler& r, int32_t frames) {
   const int channels = static_cast<int>(r.output_channels);
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  if (!alloc_permitted() ||
-      av_samples_alloc(planes, nullptr, channels, frames, r.output_format, 0) < 0) {
+  if (frames > INT32_MAX - kOutputSlack || !alloc_permitted() ||
+      av_samples_alloc(planes, nullptr, channels, frames + kOutputSlack, r.output_format, 0) < 0) {
     return false;
   }
   av_freep(&r.output_planes[0]);

@@ -20,7 +20,7 @@ struct audio_resampler {
   uint8_t* output_planes[RESAMPLER_MAX_PLANES];
   uint64_t output_layout;  // as configured; not read after create
   AVSampleFormat output_format;
-  int32_t output_capacity;  // frames the block holds; never decreases
+  int32_t output_capacity;  // frames the block holds for output; never decreases
   uint32_t output_channels;
   uint32_t output_rate;         // destination frames per second, 1..INT32_MAX
   uint32_t output_plane_count;  // 1 interleaved, output_channels planar
@@ -45,8 +45,8 @@ bool engine_ready(audio_resampler& r);
 // engine that cannot start again is left closed (engine_closed).
 void restart_engine(audio_resampler& r);
 
-// Replaces the output block with one of `frames` frames; its samples are not
-// carried over (every call hands back all that it produced).  The new block
+// Replaces the output block with one of `frames` frames (and a little slack
+// for the engine's vector stores); its samples are not carried over (every call hands back all that it produced).  The new block
 // is made before the old one goes, so a failure changes nothing.
 bool grow_output(audio_resampler& r, int32_t frames);
 
