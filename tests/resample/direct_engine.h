@@ -64,6 +64,8 @@ class DirectEngine {
     return swr_convert(context_, planes_, room_, in, frames);
   }
   const uint8_t* plane(int i) const { return planes_[i]; }
+  // Starts the engine afresh (a new stream); false when it cannot.
+  bool restart() { return swr_init(context_) == 0; }
 
  private:
   SwrContext* context_ = nullptr;
