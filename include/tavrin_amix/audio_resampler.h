@@ -130,9 +130,9 @@ AMIX_API void audio_resampler_destroy(audio_resampler *resampler);
  * The planes handed back belong to the resampler: they stay valid until the
  * next call on it or its destruction.  The engine keeps its filter history
  * and any input it has not converted yet from call to call, so the stream may
- * be fed in blocks of any size.  The output block grows when a call needs
- * more room than it has and is never shrunk; calls that need no more room do
- * not allocate.
+ * be fed in blocks of any size, until audio_resampler_drain ends it.  The
+ * output block grows when a call needs more room than it has and is never
+ * shrunk; calls that need no more room do not allocate.
  *
  * Returns false, writing neither `output` nor `out_bytes`, when:
  *   - `resampler`, `output`, `out_bytes` or `input` is NULL, or `input[0]`

@@ -77,7 +77,7 @@ typedef struct sync_audio_resampler {
   audio_resampler *resampler; /* owned; freed by release with the object */
   rbuf *ring;                 /* owned queue, SYNC_AUDIO_RESAMPLER_QUEUE_BYTES, truncating */
   int32_t end_of_stream;      /* flag of the most recent write (0: more follows) */
-  int64_t last_stamp;         /* stamp of the most recent write */
+  int64_t last_stamp;         /* stamp of the most recent write; recorded only */
   int32_t block_size;         /* bytes delivered by every read, 1..576000 */
   int32_t interrupted;        /* 1 after interrupt or release; never cleared */
   pthread_mutex_t lock;       /* guards ring, end_of_stream, last_stamp, interrupted, stamps */
@@ -137,7 +137,8 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
  *
  * Returns 0 on success, also when the conversion yields no bytes yet (the
  * converter held a short or first write back for its filter; it comes out
- * with later writes).  Returns -1 with:
+ * with later writes).  Returns -1, leaving the queue, the flag and the stamp
+ * as they were, with:
  *   - ERROR "sync audio resampler write not inited or invalid params !" for a
  *     NULL `s` or `data`, or `len` <= 0 without `end_of_stream`;
  *   - ERROR "sync audio resampler resample failed !" when the conversion
@@ -145,14 +146,13 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
  *     engine error); the input of a failed call may have been consumed, so a
  *     repeated write can duplicate audio;
  *   - ERROR "sync audio resampler resample failed: %d !" with the byte count
- *     when the converter hands back an unusable result;
- * in these cases the queue, the flag and the stamp are left as they were.
- *   - ERROR "sync audio resampler resample failed !" when the end of the
- *     stream cannot be drained (audio_resampler_drain fails, after its own
- *     line if any).  The write's own bytes are queued and its stamp stored,
- *     but the stream is not ended; a further write with `end_of_stream` set
- *     (`len` 0) ends it.  When the engine itself failed, the frames it held
- *     are lost.
+ *     when the converter hands back an unusable result.
+ * Returns -1 with ERROR "sync audio resampler resample failed !" (after the
+ * converter's own line, if any) when the end of the stream cannot be drained
+ * (audio_resampler_drain fails): the write's own bytes are queued and its
+ * stamp stored, but the stream is not ended; a further write with
+ * `end_of_stream` set and `len` 0 ends it.  When the engine itself failed,
+ * the frames it held are lost.
  * Allocates only when a write converts more than any write before it (the
  * converter's output block grows) and at the end of a stream, where the
  * converter's engine starts afresh.
