@@ -127,6 +127,20 @@ class SyncAudioResamplerTest {
     }
   }
 
+  /** 1 and 10 frames at 44.1 kHz end as 1 and 11 frames at 48 kHz. */
+  @Test
+  void aRateChangeEndsEachStreamAtItsExactLength() {
+    SyncAudioResampler r = new SyncAudioResampler();
+    assertTrue(r.init(44100, 2, 48000, 2, 4096));
+    try (r) {
+      for (int[] frames : new int[][] {{1, 1}, {10, 11}}) {
+        assertTrue(r.write(pattern(4 * frames[0], 0), 4 * frames[0], 0, true));
+        assertEquals(4 * frames[1], r.read().length);
+        assertNull(r.read());
+      }
+    }
+  }
+
   @Test
   void interruptWakesABlockedReader() throws Exception {
     try (SyncAudioResampler r = identity(4096)) {
