@@ -1,7 +1,10 @@
 // Resampling benchmarks: audio_resampler_resample ("lib") beside the same
 // conversion through swr_convert called directly ("engine"), one 1024-frame
-// block per iteration of a continuing stream.  On a shared machine, compare
-// medians: --benchmark_repetitions=12 --benchmark_enable_random_interleaving=true
+// block per iteration of a continuing stream.  The "stream8" cases end a
+// stream of 8 blocks per iteration: audio_resampler_drain (the exact length)
+// beside the engine's own flush and restart; the lib runs fail when a drain
+// replaces the output block.  On a shared machine, compare medians:
+//   --benchmark_repetitions=12 --benchmark_enable_random_interleaving=true
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "resample/resampler_impl.h"
 #include "tavrin_amix/audio_resampler.h"
 #include "tests/resample/direct_engine.h"
 
@@ -100,16 +104,59 @@ void BM_Lib(benchmark::State& state, const Case& c) {
   audio_resampler_destroy(r);
 }
 
-void BM_Engine(benchmark::State& state, const Case& c) {
+constexpr int kStreamBlocks = 8;
+
+void BM_LibStream(benchmark::State& state, const Case& c) {
+  const std::vector<int16_t> in = source(c);
+  audio_resampler* r = make_resampler(c);
+  uint8_t* out[RESAMPLER_MAX_PLANES] = {};
+  int32_t bytes = 0;
+  int64_t i = 0;
+  const uint8_t* block = nullptr;
+  for (auto _ : state) {
+    for (int k = 0; k < kStreamBlocks; ++k) {
+      const uint8_t* data[1] = {block_at(in, c, i++)};
+      audio_resampler_resample(r, out, &bytes, data, uint32_t(kBlock * c.channels * 2));
+    }
+    if (!audio_resampler_drain(r, out, &bytes)) {
+      state.SkipWithError("drain failed");
+      break;
+    }
+    if (block != nullptr && r->output_planes[0] != block) {
+      state.SkipWithError("a drain replaced the output block");
+      break;
+    }
+    block = r->output_planes[0];
+    benchmark::DoNotOptimize(out[0]);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kStreamBlocks * kBlock);
+  audio_resampler_destroy(r);
+}
+
+// The engine driven directly, `blocks` blocks per iteration; with `end`,
+// each iteration ends its stream with the engine's flush and a restart.
+void run_engine(benchmark::State& state, const Case& c, int blocks, bool end) {
   const std::vector<int16_t> in = source(c);
   DirectEngine engine(c.engine_dst(), c.engine_src(), kRoom);
   int64_t i = 0;
   for (auto _ : state) {
-    const uint8_t* data[1] = {block_at(in, c, i++)};
-    benchmark::DoNotOptimize(engine.convert(data, kBlock));
+    for (int k = 0; k < blocks; ++k) {
+      const uint8_t* data[1] = {block_at(in, c, i++)};
+      benchmark::DoNotOptimize(engine.convert(data, kBlock));
+    }
+    if (end) {
+      benchmark::DoNotOptimize(engine.convert(nullptr, 0));
+      engine.restart();
+    }
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kBlock);
+  state.SetItemsProcessed(state.iterations() * blocks * kBlock);
+}
+
+void BM_Engine(benchmark::State& state, const Case& c) { run_engine(state, c, 1, false); }
+void BM_EngineStream(benchmark::State& state, const Case& c) {
+  run_engine(state, c, kStreamBlocks, true);
 }
 
 const Case kCases[] = {
@@ -123,6 +170,9 @@ const bool registered = [] {
     const std::string base = std::string(c.name) + "/b" + std::to_string(kBlock);
     benchmark::RegisterBenchmark((base + "/lib").c_str(), BM_Lib, c);
     benchmark::RegisterBenchmark((base + "/engine").c_str(), BM_Engine, c);
+    const std::string stream = std::string(c.name) + "/stream" + std::to_string(kStreamBlocks);
+    benchmark::RegisterBenchmark((stream + "/lib").c_str(), BM_LibStream, c);
+    benchmark::RegisterBenchmark((stream + "/engine").c_str(), BM_EngineStream, c);
   }
   return true;
 }();

@@ -5,6 +5,7 @@
 // move one write through.
 //
 //   lib     sync_audio_resampler_write / _read on two threads
+//   stamped the same with sync_audio_resampler_read_stamped
 //   twin    the same two-thread protocol written here (one mutex, one
 //           condition variable, the same wait rules, resample and copies)
 //   single  one thread doing the resample and the copies alone
@@ -104,17 +105,30 @@ void run_pair(benchmark::State& state, const std::vector<int16_t>& in, Write wri
   state.SetItemsProcessed(state.iterations() * kWriteFrames);
 }
 
-void BM_Lib(benchmark::State& state) {
+// The library's pair; `stamped` reads with sync_audio_resampler_read_stamped
+// and the producer stamps each write with its time.
+void run_lib(benchmark::State& state, bool stamped) {
   const std::vector<int16_t> in = source();
   sync_audio_resampler* s = sync_audio_resampler_create(kSrcRate, PCM_SPEAKERS_STEREO, kDstRate,
                                                         PCM_SPEAKERS_STEREO, kBlock);
+  int64_t frames = 0, stamp = 0;
   run_pair(
       state, in,
-      [s](const uint8_t* data) { sync_audio_resampler_write(s, data, kWriteBytes, 0, 0); },
-      [s](uint8_t* dst) { return sync_audio_resampler_read(s, dst, kBlock); },
+      [s, &frames](const uint8_t* data) {
+        sync_audio_resampler_write(s, data, kWriteBytes, frames * 1000000 / kSrcRate, 0);
+        frames += kWriteFrames;
+      },
+      [s, stamped, &stamp](uint8_t* dst) {
+        return stamped ? sync_audio_resampler_read_stamped(s, dst, kBlock, &stamp)
+                       : sync_audio_resampler_read(s, dst, kBlock);
+      },
       [s, &in] { sync_audio_resampler_write(s, write_at(in, 0), 0, 0, 1); });
   sync_audio_resampler_release(s);
+  benchmark::DoNotOptimize(stamp);
 }
+
+void BM_Lib(benchmark::State& state) { run_lib(state, false); }
+void BM_LibStamped(benchmark::State& state) { run_lib(state, true); }
 
 // The protocol written out plainly: resample outside the lock, producer
 // waits while a whole block is queued, consumer waits for a whole block or
@@ -214,6 +228,7 @@ const char* const kCase = "s16_stereo_44100_w1024_to_48000_r4096";
 const bool registered = [] {
   const std::string base = kCase;
   benchmark::RegisterBenchmark((base + "/lib").c_str(), BM_Lib)->UseRealTime();
+  benchmark::RegisterBenchmark((base + "/stamped").c_str(), BM_LibStamped)->UseRealTime();
   benchmark::RegisterBenchmark((base + "/twin").c_str(), BM_Twin)->UseRealTime();
   benchmark::RegisterBenchmark((base + "/single").c_str(), BM_Single)->UseRealTime();
   return true;

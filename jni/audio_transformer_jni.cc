@@ -1,6 +1,7 @@
 // Native methods of
 // com.ostrel.vasko.nimbo.kalvent.transcoder.audio.AudioTransformer: PCM
-// conversion through the resampler, handles passed as longs.
+// conversion through the resampler and the end of its streams, handles
+// passed as longs.
 
 #include <jni.h>
 
@@ -20,9 +21,34 @@ int32_t format_of_bits(jint bits) {
   return bits == 8 ? PCM_FORMAT_U8 : bits == 32 ? PCM_FORMAT_S32 : PCM_FORMAT_S16;
 }
 
-jint refuse() {
-  AMIX_LOGE("resample failed.\n");
+// `op` names the call in its log lines: "resample" or "drain".
+jint refuse(const char* op) {
+  AMIX_LOGE("%s failed.\n", op);
   return -1;
+}
+
+// The output region at `offset`, or nullptr after logging.
+uint8_t* output_at(JNIEnv* env, jobject buffer, jint offset, const char* op) {
+  uint8_t* output = direct_region(env, buffer, offset, 0);
+  if (output == nullptr) {
+    AMIX_LOGE("%s output buffer refused: offset %d", op, offset);
+    refuse(op);
+  }
+  return output;
+}
+
+// Copies the `count` converted bytes at `bytes` to `output`, the region at
+// `offset` in `buffer`; the count, or -1 after logging when they do not fit.
+jint deliver(JNIEnv* env, jobject buffer, jint offset, uint8_t* output, const uint8_t* bytes,
+             int32_t count, const char* op) {
+  const jlong room = env->GetDirectBufferCapacity(buffer) - offset;
+  if (count > room) {
+    AMIX_LOGE("%s output buffer too small: %d bytes converted, room for %lld", op, count,
+              static_cast<long long>(room));
+    return refuse(op);
+  }
+  if (count > 0) std::memcpy(output, bytes, static_cast<size_t>(count));
+  return count;
 }
 
 }  // namespace
@@ -50,33 +76,38 @@ JNIEXPORT jint JNICALL
 Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_resample(
     JNIEnv* env, jclass, jlong handle, jobject input_buffer, jint input_offset, jint input_size,
     jobject output_buffer, jint output_offset, jint /*output_size: informational only*/) {
+  constexpr const char* kOp = "resample";
   auto* resampler = from_jlong<audio_resampler>(handle);
-  if (resampler == nullptr) return refuse();
+  if (resampler == nullptr) return refuse(kOp);
   const uint8_t* input = direct_region(env, input_buffer, input_offset, input_size);
   if (input == nullptr) {
     AMIX_LOGE("resample input buffer refused: offset %d, size %d", input_offset, input_size);
-    return refuse();
+    return refuse(kOp);
   }
-  uint8_t* output = direct_region(env, output_buffer, output_offset, 0);
-  if (output == nullptr) {
-    AMIX_LOGE("resample output buffer refused: offset %d", output_offset);
-    return refuse();
-  }
+  uint8_t* output = output_at(env, output_buffer, output_offset, kOp);
+  if (output == nullptr) return -1;
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
   int32_t converted = 0;
   const uint8_t* inputs[1] = {input};
   if (!audio_resampler_resample(resampler, planes, &converted, inputs,
                                 static_cast<uint32_t>(input_size))) {
-    return refuse();
+    return refuse(kOp);
   }
-  const jlong room = env->GetDirectBufferCapacity(output_buffer) - output_offset;
-  if (converted > room) {
-    AMIX_LOGE("resample output buffer too small: %d bytes converted, room for %lld", converted,
-              static_cast<long long>(room));
-    return refuse();
-  }
-  if (converted > 0) std::memcpy(output, planes[0], static_cast<size_t>(converted));
-  return converted;
+  return deliver(env, output_buffer, output_offset, output, planes[0], converted, kOp);
+}
+
+JNIEXPORT jint JNICALL Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_drain(
+    JNIEnv* env, jclass, jlong handle, jobject output_buffer, jint output_offset,
+    jint /*output_size: informational only*/) {
+  constexpr const char* kOp = "drain";
+  auto* resampler = from_jlong<audio_resampler>(handle);
+  if (resampler == nullptr) return refuse(kOp);
+  uint8_t* output = output_at(env, output_buffer, output_offset, kOp);
+  if (output == nullptr) return -1;
+  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+  int32_t drained = 0;
+  if (!audio_resampler_drain(resampler, planes, &drained)) return refuse(kOp);
+  return deliver(env, output_buffer, output_offset, output, planes[0], drained, kOp);
 }
 
 JNIEXPORT void JNICALL

@@ -12,7 +12,7 @@ uint8_t* direct_region(JNIEnv* env, jobject buffer, jlong offset, jlong bytes) {
   return base + offset;
 }
 
-jfieldID handle_field(JNIEnv* env, jobject self, const char* name) {
+jfieldID long_field(JNIEnv* env, jobject self, const char* name) {
   jclass cls = env->GetObjectClass(self);
   const jfieldID id = env->GetFieldID(cls, name, "J");
   env->DeleteLocalRef(cls);
@@ -20,7 +20,7 @@ jfieldID handle_field(JNIEnv* env, jobject self, const char* name) {
 }
 
 bool set_field_handle(JNIEnv* env, jobject self, const char* name, const void* value) {
-  const jfieldID id = handle_field(env, self, name);
+  const jfieldID id = long_field(env, self, name);
   if (id == nullptr) return false;
   env->SetLongField(self, id, to_jlong(value));
   return true;

@@ -38,11 +38,13 @@ T* field_handle(JNIEnv* env, jobject self, const char* name);
 // is missing.
 bool set_field_handle(JNIEnv* env, jobject self, const char* name, const void* value);
 
-jfieldID handle_field(JNIEnv* env, jobject self, const char* name);
+// The receiver's long field `name`, or nullptr when it is missing (its
+// NoSuchFieldError stays pending).
+jfieldID long_field(JNIEnv* env, jobject self, const char* name);
 
 template <typename T>
 T* field_handle(JNIEnv* env, jobject self, const char* name) {
-  const jfieldID id = handle_field(env, self, name);
+  const jfieldID id = long_field(env, self, name);
   return id == nullptr ? nullptr : from_jlong<T>(env->GetLongField(self, id));
 }
 

@@ -16,9 +16,25 @@ using amix::jni::set_field_handle;
 namespace {
 
 constexpr const char* kField = "mResamplerId";
+constexpr const char* kStampField = "mBlockStamp";
 
 sync_audio_resampler* handle_of(JNIEnv* env, jobject self) {
   return field_handle<sync_audio_resampler>(env, self, kField);
+}
+
+// The address of `output` when it can take a whole block, or nullptr after
+// logging.
+void* block_target(JNIEnv* env, sync_audio_resampler* s, jobject output) {
+  void* address = output == nullptr ? nullptr : env->GetDirectBufferAddress(output);
+  if (address == nullptr) {
+    AMIX_LOGE("raw audio read data failed to get direct buffer !");
+    return nullptr;
+  }
+  if (s->block_size > env->GetDirectBufferCapacity(output)) {
+    AMIX_LOGE("raw audio read data failed, direct buffer capacity not enough !");
+    return nullptr;
+  }
+  return address;
 }
 
 }  // namespace
@@ -61,17 +77,28 @@ Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_read__Ljava
     JNIEnv* env, jobject self, jobject output) {
   sync_audio_resampler* s = handle_of(env, self);
   if (s == nullptr) return -1;
-  void* address = output == nullptr ? nullptr : env->GetDirectBufferAddress(output);
-  if (address == nullptr) {
-    AMIX_LOGE("raw audio read data failed to get direct buffer !");
-    return -1;
-  }
-  if (s->block_size > env->GetDirectBufferCapacity(output)) {
-    AMIX_LOGE("raw audio read data failed, direct buffer capacity not enough !");
-    return -1;
-  }
+  void* address = block_target(env, s, output);
+  if (address == nullptr) return -1;
   const int32_t n = sync_audio_resampler_read(s, address, s->block_size);
   return n > 0 ? n : -1;
+}
+
+JNIEXPORT jint JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_readStamped(JNIEnv* env,
+                                                                                 jobject self,
+                                                                                 jobject output) {
+  sync_audio_resampler* s = handle_of(env, self);
+  if (s == nullptr) return -1;
+  // Looked up before the read, so that a missing field takes no block.
+  const jfieldID stamp_field = amix::jni::long_field(env, self, kStampField);
+  if (stamp_field == nullptr) return -1;
+  void* address = block_target(env, s, output);
+  if (address == nullptr) return -1;
+  int64_t stamp = 0;
+  const int32_t n = sync_audio_resampler_read_stamped(s, address, s->block_size, &stamp);
+  if (n <= 0) return -1;
+  env->SetLongField(self, stamp_field, static_cast<jlong>(stamp));
+  return n;
 }
 
 JNIEXPORT jbyteArray JNICALL

@@ -82,12 +82,12 @@ SwrContext* make_engine(const audio_resampler& r) {
 
 bool init_engine(SwrContext* context) { return alloc_permitted() && swr_init(context) == 0; }
 
-// Starts the engine afresh: its history, held input and flush state go.  An
-// engine that cannot start again is left closed, so that every later
-// conversion on it fails (swr_convert refuses a closed context).
-void restart_engine(SwrContext* context) {
-  if (!init_engine(context)) swr_close(context);
-}
+// Frames past the capacity in every plane of the output block.  The engine's
+// resampling kernels may write a whole vector lane for a plane's last sample
+// (x86: 4 bytes for a 16-bit one), past the room they were given, when they
+// write straight into the caller's planes (planar output of the engine's own
+// sample format); those bytes land here.
+constexpr int32_t kOutputSlack = 16;
 
 // Output room, in destination frames rounded up, for what the engine holds
 // plus `in_frames`; false when that does not fit a 32-bit count.
@@ -99,60 +99,41 @@ bool frames_needed(const audio_resampler& r, uint32_t in_frames, int32_t* needed
   return true;
 }
 
-// Replaces the output block with one of `frames` frames, carrying over its
-// first `keep` frames (none for a conversion: every call hands back all that
-// it produced).  The new block is made before the old one goes, so a failure
-// changes nothing.
-// REQUIRES: 0 <= keep <= output_capacity, keep <= frames.
-bool grow_output(audio_resampler& r, int32_t frames, int32_t keep) {
+}  // namespace
+
+bool engine_ready(audio_resampler& r) {
+  if (r.engine_closed && init_engine(r.context)) r.engine_closed = false;
+  return !r.engine_closed;
+}
+
+// swr_close leaves the context as swr_init found it, with its options, so
+// that engine_ready can start it later.
+void restart_engine(audio_resampler& r) {
+  if (!init_engine(r.context)) {
+    swr_close(r.context);
+    r.engine_closed = true;
+  }
+}
+
+bool grow_output(audio_resampler& r, int32_t frames) {
   const int channels = static_cast<int>(r.output_channels);
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  if (!alloc_permitted() ||
-      av_samples_alloc(planes, nullptr, channels, frames, r.output_format, 0) < 0) {
+  if (frames > INT32_MAX - kOutputSlack || !alloc_permitted() ||
+      av_samples_alloc(planes, nullptr, channels, frames + kOutputSlack, r.output_format, 0) < 0) {
     return false;
   }
-  if (keep > 0) av_samples_copy(planes, r.output_planes, 0, 0, keep, channels, r.output_format);
   av_freep(&r.output_planes[0]);
   std::copy(std::begin(planes), std::end(planes), r.output_planes);
   r.output_capacity = frames;
   return true;
 }
 
-// Flushes the engine into the output block from frame `at` on; the frames
-// written, or the engine's negative error code.
-int flush_into(audio_resampler& r, int32_t at) {
-  const size_t skip = size_t(at) * (r.output_frame_bytes / r.output_plane_count);
-  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  for (uint32_t i = 0; i < r.output_plane_count; ++i) planes[i] = r.output_planes[i] + skip;
-  return swr_convert(r.context, planes, r.output_capacity - at, nullptr, 0);
-}
-
-}  // namespace
-
-bool resampler_drain(audio_resampler* r, int32_t kept_bytes, uint8_t** output,
-                     int32_t* out_bytes) {
-  if (r == nullptr || output == nullptr || out_bytes == nullptr || kept_bytes < 0) return false;
-  // A closed engine (one that could not restart) has nothing to give, and
-  // asking it for its bound would trip the engine's own assertion.
-  if (!swr_is_initialized(r->context)) return false;
-  int32_t frames = kept_bytes / static_cast<int32_t>(r->output_frame_bytes);
-  const int held = swr_get_out_samples(r->context, 0);
-  if (frames > r->output_capacity || held < 0 || held > INT32_MAX - frames) return false;
-  if (held > 0) {
-    if (r->output_capacity - frames < held && !grow_output(*r, frames + held, frames)) {
-      return false;
-    }
-    const int flushed = flush_into(*r, frames);
-    if (flushed < 0) {
-      AMIX_LOGE("swr_convert failed: %d", flushed);
-      return false;
-    }
-    frames += flushed;
-    restart_engine(r->context);
-  }
-  std::copy_n(r->output_planes, r->output_plane_count, output);
-  *out_bytes = frames * static_cast<int32_t>(r->output_frame_bytes);
-  return true;
+void hand_back(audio_resampler& r, int32_t frames, uint8_t** output, int32_t* out_bytes) {
+  std::copy_n(r.output_planes, r.output_plane_count, output);
+  // The block's byte size fits an int (the engine's allocator checks), and
+  // `frames` is at most its capacity.
+  *out_bytes = frames * static_cast<int32_t>(r.output_frame_bytes);
+  r.stream_out_frames += frames;
 }
 
 }  // namespace amix
@@ -186,9 +167,10 @@ bool audio_resampler_resample(audio_resampler* r, uint8_t** output, int32_t* out
   if (r == nullptr || output == nullptr || out_bytes == nullptr || input == nullptr) return false;
   const uint32_t in_frames = in_bytes / r->input_frame_bytes;  // drops a partial frame
   if (in_frames > INT32_MAX || (in_frames > 0 && input[0] == nullptr)) return false;
+  if (!amix::engine_ready(*r)) return false;
   int32_t needed = 0;
   if (!amix::frames_needed(*r, in_frames, &needed)) return false;
-  if (r->output_capacity < needed && !amix::grow_output(*r, needed, 0)) return false;
+  if (r->output_capacity < needed && !amix::grow_output(*r, needed)) return false;
 
   // The whole capacity is offered, so the engine never keeps output back
   // for want of room.
@@ -198,10 +180,8 @@ bool audio_resampler_resample(audio_resampler* r, uint8_t** output, int32_t* out
     AMIX_LOGE("swr_convert failed: %d", converted);
     return false;
   }
-  std::copy_n(r->output_planes, r->output_plane_count, output);
-  // The block's byte size fits an int (the engine's allocator checks), and
-  // `converted` is at most its capacity.
-  *out_bytes = converted * static_cast<int32_t>(r->output_frame_bytes);
+  r->stream_in_frames += in_frames;
+  amix::hand_back(*r, converted, output, out_bytes);
   return true;
 }
 

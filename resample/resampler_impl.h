@@ -20,35 +20,38 @@ struct audio_resampler {
   uint8_t* output_planes[RESAMPLER_MAX_PLANES];
   uint64_t output_layout;  // as configured; not read after create
   AVSampleFormat output_format;
-  int32_t output_capacity;  // frames the block holds; never decreases
+  int32_t output_capacity;  // frames the block holds for output; never decreases
   uint32_t output_channels;
   uint32_t output_rate;         // destination frames per second, 1..INT32_MAX
   uint32_t output_plane_count;  // 1 interleaved, output_channels planar
   uint32_t input_frame_bytes;   // > 0 for every created resampler
   uint32_t output_frame_bytes;  // over all channels and planes
+  // The current stream (since creation or the last drain): whole source
+  // frames fed, and frames handed back.  The drain makes them agree.
+  int64_t stream_in_frames;
+  int64_t stream_out_frames;
+  bool engine_closed;  // its restart after a drain failed; the next call retries it
 };
 
 namespace amix {
 
-// Ends a stream: converts, with no new input, the frames that the engine
-// still holds back for its filter's look-ahead, into the output block right
-// after its first `kept_bytes` bytes, then restarts the engine, so that input
-// fed afterwards begins a new stream with no history.  The kept bytes (the
-// output of the last audio_resampler_resample call, or part of it) stay as
-// they are, also when the block has to grow to the engine's own bound for
-// the held frames.  An engine that holds nothing (equal rates) is left as it
-// is.
-//
-// On success `output` receives the plane pointers, as from
-// audio_resampler_resample, and `out_bytes` the kept plus the drained bytes.
-// Returns false, changing nothing, for NULL arguments, a negative
-// `kept_bytes` or one beyond the block, a block that cannot grow, or an
-// engine closed by a failed restart; false with the ERROR line
-// "swr_convert failed: %d" when the engine fails to flush.  When only the
-// restart fails the drained frames are still handed back, and the engine is
-// left closed: every later conversion on it fails.
-// REQUIRES: `kept_bytes` is at most the out_bytes of the last call.
-bool resampler_drain(audio_resampler* r, int32_t kept_bytes, uint8_t** output,
-                     int32_t* out_bytes);
+// What the resampler and its drain share.
+
+// Whether the engine is ready to convert, starting it first when its
+// restart after a drain failed; false when it still cannot start.
+bool engine_ready(audio_resampler& r);
+
+// Starts the engine afresh: its history, held input and flush state go.  An
+// engine that cannot start again is left closed (engine_closed).
+void restart_engine(audio_resampler& r);
+
+// Replaces the output block with one of `frames` frames (and a little slack
+// for the engine's vector stores); its samples are not carried over (every call hands back all that it produced).  The new block
+// is made before the old one goes, so a failure changes nothing.
+bool grow_output(audio_resampler& r, int32_t frames);
+
+// Hands the caller the planes and the byte count of the first `frames`
+// frames of the output block, and counts them into the stream.
+void hand_back(audio_resampler& r, int32_t frames, uint8_t** output, int32_t* out_bytes);
 
 }  // namespace amix

@@ -3,20 +3,33 @@
 #include <pthread.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "common/alloc.h"
 #include "common/log.h"
+#include "resample/audio_format.h"
 #include "sync/sync_impl.h"
+#include "sync/sync_stamps.h"
 #include "tavrin_amix/sync_audio_resampler.h"
 
 namespace amix::sync {
 namespace {
 
+// The object and its stamp record, in one allocation: the record has a fixed
+// size, so it costs no allocation of its own and no failure path.
+struct Whole {
+  sync_audio_resampler object;
+  sync_audio_stamps stamps;
+};
+static_assert(std::is_standard_layout_v<Whole>, "the object must sit at the allocation's start");
+
 // A zeroed record with its mutex and condition variable set up; NULL when
 // either allocation or set-up fails.
 sync_audio_resampler* allocate() {
-  auto* s = static_cast<sync_audio_resampler*>(mem_calloc(1, sizeof(sync_audio_resampler)));
-  if (s == nullptr) return nullptr;
+  auto* whole = static_cast<Whole*>(mem_calloc(1, sizeof(Whole)));
+  if (whole == nullptr) return nullptr;
+  sync_audio_resampler* s = &whole->object;  // at the allocation's address
+  s->stamps = &whole->stamps;
   int rc = pthread_mutex_init(&s->lock, nullptr);
   if (rc == 0) {
     rc = pthread_cond_init(&s->wakeup, nullptr);
@@ -61,6 +74,8 @@ bool build(sync_audio_resampler& s, int32_t src_rate, int32_t src_speakers, int3
   // Held bytes are never overwritten; the writer appends only what fits.
   rbuf_set_mode(s.ring, RBUF_MODE_TRUNCATE);
   s.block_size = block_size;
+  s.stamps->setup(src_rate, static_cast<int32_t>(pcm_speakers_channels(uint32_t(src_speakers))),
+                  dst_rate, static_cast<int32_t>(pcm_speakers_channels(uint32_t(dst_speakers))));
   return true;
 }
 

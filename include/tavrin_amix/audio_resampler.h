@@ -23,6 +23,8 @@
  *       if (!audio_resampler_resample(r, out, &out_bytes, in, len)) break;
  *       consume(out[0], out_bytes);  // valid until the next call on r
  *   }
+ *   if (audio_resampler_drain(r, out, &out_bytes))  // the end of the stream
+ *       consume(out[0], out_bytes);
  *   audio_resampler_destroy(r);
  *
  * Thread safety: a resampler has no lock and must be used by one thread at a
@@ -128,15 +130,17 @@ AMIX_API void audio_resampler_destroy(audio_resampler *resampler);
  * The planes handed back belong to the resampler: they stay valid until the
  * next call on it or its destruction.  The engine keeps its filter history
  * and any input it has not converted yet from call to call, so the stream may
- * be fed in blocks of any size.  The output block grows when a call needs
- * more room than it has and is never shrunk; calls that need no more room do
- * not allocate.
+ * be fed in blocks of any size, until audio_resampler_drain ends it.  The
+ * output block grows when a call needs more room than it has and is never
+ * shrunk; calls that need no more room do not allocate.
  *
  * Returns false, writing neither `output` nor `out_bytes`, when:
  *   - `resampler`, `output`, `out_bytes` or `input` is NULL, or `input[0]`
  *     is NULL while there is at least one whole frame to convert (no log);
  *   - the whole frames, or the room they need at the destination rate, do
  *     not fit a positive 32-bit count (no log);
+ *   - the engine could not start again after a drain and still cannot (no
+ *     log; see audio_resampler_drain);
  *   - the output block cannot grow (no log; the previous block and its
  *     pointers stay as they were);
  *   - the engine fails: ERROR line "swr_convert failed: %d" with its code.
@@ -146,6 +150,48 @@ AMIX_API void audio_resampler_destroy(audio_resampler *resampler);
 AMIX_API bool audio_resampler_resample(audio_resampler *resampler,
                                        uint8_t **output, int32_t *out_bytes,
                                        const uint8_t **input, uint32_t in_bytes);
+
+/*
+ * Ends the current stream and hands back the rest of it.  A stream begins at
+ * creation and at every drain.
+ *
+ * Exact length: when the stream was fed n whole source frames in all, the
+ * frames handed back since it began, this drain's included, add up to
+ * exactly floor(n * dst_rate / src_rate + 1/2).  That holds for every n >= 0,
+ * also for streams shorter than the engine's filter, and for every pair of
+ * rates, equal rates included (where nothing is held and the drain hands
+ * back 0 bytes).
+ *
+ * The tail: the engine is fed silence behind the stream until it has given
+ * out the frames still owed, and its output is cut there.  Every byte of the
+ * stream, the tail included, is therefore what libswresample makes of the
+ * same input followed by silence; only the last frames, those within the
+ * filter's reach of the end, differ from a conversion of the input alone.
+ *
+ * `output` and `out_bytes` work as for audio_resampler_resample: the planes
+ * point into the resampler's output block and stay valid until the next call
+ * on it; `out_bytes` may be 0.  The block grows only when the tail needs more
+ * room than it has.
+ *
+ * Afterwards the resampler holds no history and behaves byte for byte as a
+ * newly created one.  A drain right after a drain hands back 0 bytes.
+ *
+ * Returns false, writing neither `output` nor `out_bytes`, when:
+ *   - `resampler`, `output` or `out_bytes` is NULL, the frames still owed do
+ *     not fit a 32-bit count, the output block cannot grow, or the engine
+ *     could not start again after the previous drain and still cannot (no
+ *     log): nothing changes, the stream goes on and the drain may be
+ *     repeated;
+ *   - the engine fails while it takes the silence or gives the tail out:
+ *     ERROR line "swr_convert failed: %d" with its code.  The stream is
+ *     ended all the same and its held frames are lost; the next call begins
+ *     a new stream.
+ * When the engine cannot start again after a successful drain (it allocates
+ * as it starts), the drain still returns true with the tail; every later
+ * call first tries to start it, and fails as above while it cannot.
+ */
+AMIX_API bool audio_resampler_drain(audio_resampler *resampler, uint8_t **output,
+                                    int32_t *out_bytes);
 
 AMIX_END_DECLS
 

@@ -15,17 +15,23 @@
  * dropped before an interrupt: a write whose output does not fit the free
  * space hands over what fits and waits for room for the rest.  A write that
  * ends the stream also delivers what the converter still holds back for its
- * filter, and the converter then starts afresh, so the same object can carry
- * a further stream after an end.
+ * filter (audio_resampler_drain), so that a stream of n source frames comes
+ * out as exactly floor(n * dst_rate / src_rate + 1/2) frames, and the
+ * converter then starts afresh: the same object can carry a further stream
+ * after an end.
+ *
+ * Stamps: each write carries the time of its first frame in microseconds
+ * (the toolkit's presentation times); sync_audio_resampler_read_stamped
+ * gives each block the time of its first frame, taken from those stamps.
  *
  *   sync_audio_resampler *s = sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO,
  *                                                         48000, PCM_SPEAKERS_STEREO, 4096);
  *   // producer thread:
- *   while (decode(&pcm, &len, &pts, &last))
- *       sync_audio_resampler_write(s, pcm, len, pts, last);
+ *   while (decode(&pcm, &len, &pts_us, &last))
+ *       sync_audio_resampler_write(s, pcm, len, pts_us, last);
  *   // consumer thread:
- *   while ((n = sync_audio_resampler_read(s, block, s->block_size)) > 0)
- *       encode(block, n);                   // n < block_size: the padded last block
+ *   while ((n = sync_audio_resampler_read_stamped(s, block, s->block_size, &pts_us)) > 0)
+ *       encode(block, n, pts_us);           // n < block_size: the padded last block
  *   // shutdown, once both threads are told to stop:
  *   sync_audio_resampler_interrupt(s);      // wakes a waiting producer or consumer
  *   join(producer); join(consumer);
@@ -39,11 +45,13 @@
  * function below.  INFO lines are priority 4, ERROR lines priority 6.
  *
  * Thread safety: exactly one producer thread calls write and exactly one
- * consumer thread calls read; they may run at the same time.  Interrupt may
- * be called from any thread while the object exists.  Create and release run
- * while neither the producer nor the consumer is inside a call.  One mutex
- * and one condition variable of the object (default attributes, no timed
- * waits) carry every wait; no lock is held between calls.
+ * consumer thread calls read (or read_stamped); they may run at the same
+ * time.  Interrupt may be called from any thread while the object exists.
+ * Create and release run while neither the producer nor the consumer is
+ * inside a call.  One mutex and one condition variable of the object
+ * (default attributes, no timed waits) carry every wait; no lock is held
+ * between calls.  Release frees the object: a released handle must not be
+ * passed to any function (nothing can tell it from a live one).
  */
 #ifndef TAVRIN_AMIX_SYNC_AUDIO_RESAMPLER_H
 #define TAVRIN_AMIX_SYNC_AUDIO_RESAMPLER_H
@@ -66,14 +74,16 @@ AMIX_BEGIN_DECLS
  * functions below.
  */
 typedef struct sync_audio_resampler {
-  audio_resampler *resampler; /* owned; NULL once released */
+  audio_resampler *resampler; /* owned; freed by release with the object */
   rbuf *ring;                 /* owned queue, SYNC_AUDIO_RESAMPLER_QUEUE_BYTES, truncating */
   int32_t end_of_stream;      /* flag of the most recent write (0: more follows) */
   int64_t last_stamp;         /* stamp of the most recent write; recorded only */
   int32_t block_size;         /* bytes delivered by every read, 1..576000 */
   int32_t interrupted;        /* 1 after interrupt or release; never cleared */
-  pthread_mutex_t lock;       /* guards ring, end_of_stream, last_stamp, interrupted */
+  pthread_mutex_t lock;       /* guards ring, end_of_stream, last_stamp, interrupted, stamps */
   pthread_cond_t wakeup;      /* signalled after every write, read and interrupt */
+  struct sync_audio_stamps *stamps; /* the queued blocks' stamps; inside the object's own
+                                       allocation */
 } sync_audio_resampler;
 
 /*
@@ -107,20 +117,23 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
 
 /*
  * Producer side: converts `len` bytes of `data` (source PCM) and appends the
- * result to the queue.  `stamp` is recorded with it (last_stamp; the library
- * does not read it).  A nonzero `end_of_stream` marks the end of the stream:
- * the converter's held-back frames are appended too, and the consumer then
- * takes what is queued, the last block padded with zeros, and then 0.  `len`
- * may be 0 (or negative, taken as 0) when `end_of_stream` is set; `data` must
- * still be non-NULL.  A later write with `end_of_stream` 0 begins the next
- * stream.
+ * result to the queue.  `stamp` is the time of the write's first frame, in
+ * microseconds; it is stored in last_stamp and gives the blocks their
+ * stamps (see sync_audio_resampler_read_stamped).  A nonzero
+ * `end_of_stream` marks the end of the stream: the converter's held-back
+ * frames are appended too, making the stream exactly as long as its source
+ * at the destination rate (see the top of this file), also for a stream of
+ * one frame; the consumer then takes what is queued, the last block padded
+ * with zeros, and then 0.  `len` may be 0 (or negative, taken as 0) when
+ * `end_of_stream` is set; `data` must still be non-NULL.  A later write with
+ * `end_of_stream` 0 begins the next stream.
  *
  * Blocks while a whole block is queued.  When the converted bytes do not fit
  * the queue's free space, appends what fits, wakes the consumer and waits
  * again, until all are in.  After an interrupt it never waits: what does not
  * fit is dropped, and the call still returns 0.  The stamp and a nonzero
- * flag are recorded once the bytes are in; a write with `end_of_stream` 0
- * clears an earlier end before its bytes go in.
+ * flag are recorded once the bytes are in; a write that carries bytes lifts
+ * an earlier end before they go in.
  *
  * Returns 0 on success, also when the conversion yields no bytes yet (the
  * converter held a short or first write back for its filter; it comes out
@@ -134,8 +147,15 @@ AMIX_API sync_audio_resampler *sync_audio_resampler_create(int32_t src_samples_p
  *     repeated write can duplicate audio;
  *   - ERROR "sync audio resampler resample failed: %d !" with the byte count
  *     when the converter hands back an unusable result.
+ * Returns -1 with ERROR "sync audio resampler resample failed !" (after the
+ * converter's own line, if any) when the end of the stream cannot be drained
+ * (audio_resampler_drain fails): the write's own bytes are queued and its
+ * stamp stored, but the stream is not ended; a further write with
+ * `end_of_stream` set and `len` 0 ends it.  When the engine itself failed,
+ * the frames it held are lost.
  * Allocates only when a write converts more than any write before it (the
- * converter's output block grows) and at the end of a stream.
+ * converter's output block grows) and at the end of a stream, where the
+ * converter's engine starts afresh.
  */
 AMIX_API int sync_audio_resampler_write(sync_audio_resampler *s, const void *data, int32_t len,
                                         int64_t stamp, int32_t end_of_stream);
@@ -156,6 +176,43 @@ AMIX_API int sync_audio_resampler_write(sync_audio_resampler *s, const void *dat
  * block_size.  Never allocates.
  */
 AMIX_API int32_t sync_audio_resampler_read(sync_audio_resampler *s, void *dst, int32_t len);
+
+/*
+ * sync_audio_resampler_read, with the same results, waits and log lines,
+ * that also gives the block's time: when it returns n > 0, `*stamp` holds
+ * the time of the block's first frame (the frame that its first byte
+ * belongs to), in the unit of the write stamps, microseconds.  When it
+ * returns 0 or -1, `*stamp` is left as it was.  A NULL `stamp` makes it a
+ * plain read.  Either read may be used for any block.
+ *
+ * The time comes from the stamp of the write that the frame's source frames
+ * come from, plus the source time between that write's first frame and the
+ * frame (output frame j of a stream is at j / dst_rate seconds of it):
+ *   - a continuous stream, one whose stamps advance with its frames (rounded
+ *     to whole microseconds), written in writes of any sizes: block k of it
+ *     carries t0 + k * block_frames * 10^6 / dst_rate, where t0 is the
+ *     stamp of its first write, within one destination frame period (and
+ *     the half microsecond of rounding);
+ *   - a jump, a write whose stamp is 1 ms or more away from the time that
+ *     the stream's stamps so far give its first frame (a gap or a seek,
+ *     forwards or backwards): the blocks whose first frame comes from that
+ *     write or later follow its stamp, within one destination frame period.
+ *     Smaller differences are taken as jitter of the same clock: the blocks
+ *     keep following the stamps before them;
+ *   - the first write after an end of the stream begins a new clock: the
+ *     next stream's blocks carry its own stamps.  (A block that begins with
+ *     the previous stream's last bytes follows that stream.)
+ * Up to 64 jumps and starts of streams may wait in the queue at once,
+ * written but not yet reached by a read.  Beyond that a further one takes
+ * the place of the newest waiting one, so the blocks between those two
+ * follow the jump before them; the stamps are right again from the newest
+ * one on, and the record's memory stays fixed.  Bytes that an interrupted
+ * object drops shift the stamps of the blocks after them.
+ *
+ * Never allocates.  Consumer thread, as sync_audio_resampler_read.
+ */
+AMIX_API int32_t sync_audio_resampler_read_stamped(sync_audio_resampler *s, void *dst,
+                                                   int32_t len, int64_t *stamp);
 
 /*
  * Interrupts the object for good: a waiting producer or consumer wakes, and

@@ -1,7 +1,9 @@
 // The resampler over arbitrary descriptions (every code, out-of-range ones,
-// odd rates) and arbitrary blocks: no crash, no sanitizer report, and every
-// result consistent: whole output frames, planes inside the block handed
-// back, refusals only where the contract allows them.
+// odd rates) and arbitrary blocks, with streams ended by drains at any point:
+// no crash, no sanitizer report, and every result consistent: whole output
+// frames, planes inside the block handed back, refusals only where the
+// contract allows them, and every drained stream exactly as long as its
+// input at the destination rate.
 
 #include <cstdint>
 #include <cstring>
@@ -62,7 +64,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t dst_planes =
       amix::pcm_format_planes(uint32_t(dst.format), amix::pcm_speakers_channels(uint32_t(dst.speakers)));
   volatile uint32_t sink = 0;
-  for (int call = 0; call < 8 && !in.empty(); ++call) {
+  // The current stream: whole source frames fed, frames handed back.
+  int64_t fed = 0, handed = 0;
+  auto check_output = [&](uint8_t* const* out, int32_t out_bytes) {
+    AMIX_FUZZ_CHECK(out_bytes >= 0 && uint32_t(out_bytes) % dst_frame == 0);
+    for (uint32_t p = 0; p < dst_planes; ++p) AMIX_FUZZ_CHECK(out_bytes == 0 || out[p] != nullptr);
+    for (uint32_t p = dst_planes; p < RESAMPLER_MAX_PLANES; ++p) AMIX_FUZZ_CHECK(out[p] == nullptr);
+    sink = sink + touch(out, dst_planes, out_bytes);
+    handed += out_bytes / dst_frame;
+  };
+  for (int call = 0; call < 12 && !in.empty(); ++call) {
+    uint8_t* out[RESAMPLER_MAX_PLANES] = {};
+    int32_t out_bytes = -1;
+    if (in.range(0, 3) == 0) {
+      if (!audio_resampler_drain(r, out, &out_bytes)) {
+        AMIX_FUZZ_CHECK(out_bytes == -1);  // untouched on failure
+        continue;
+      }
+      check_output(out, out_bytes);
+      const int64_t length = (2 * fed * dst.samples_per_sec + src.samples_per_sec) /
+                             (2 * int64_t{src.samples_per_sec});
+      AMIX_FUZZ_CHECK(handed == length);
+      fed = handed = 0;
+      continue;
+    }
     // Keep the output of one call within a few million frames.
     const uint64_t max_frames = 4000000ull * src.samples_per_sec / dst.samples_per_sec;
     const uint32_t frames = uint32_t(in.range(0, int64_t(max_frames < 4096 ? max_frames : 4096)));
@@ -71,16 +96,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto& b : block) b = in.take<uint8_t>();
     const uint8_t* inputs[RESAMPLER_MAX_PLANES] = {};
     for (uint32_t p = 0; p < src_planes; ++p) inputs[p] = block.data() + p * (frames * src_frame / src_planes);
-    uint8_t* out[RESAMPLER_MAX_PLANES] = {};
-    int32_t out_bytes = -1;
     if (!audio_resampler_resample(r, out, &out_bytes, inputs, in_bytes)) {
       AMIX_FUZZ_CHECK(out_bytes == -1);  // untouched on failure
       continue;
     }
-    AMIX_FUZZ_CHECK(out_bytes >= 0 && uint32_t(out_bytes) % dst_frame == 0);
-    for (uint32_t p = 0; p < dst_planes; ++p) AMIX_FUZZ_CHECK(out_bytes == 0 || out[p] != nullptr);
-    for (uint32_t p = dst_planes; p < RESAMPLER_MAX_PLANES; ++p) AMIX_FUZZ_CHECK(out[p] == nullptr);
-    sink = sink + touch(out, dst_planes, out_bytes);
+    fed += frames;
+    check_output(out, out_bytes);
   }
   audio_resampler_destroy(r);
   return 0;

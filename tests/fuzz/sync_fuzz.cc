@@ -8,9 +8,12 @@
 // With equal rates and layouts the conversion is an identity, so the model
 // holds the queued bytes themselves and every delivered byte is compared.
 // With a rate change only the counts are checked: output in whole frames,
-// within what the input can give, and reads that take what was queued.
+// within what the input can give, reads that take what was queued, and
+// every ended stream exactly as long as its input at the destination rate.
 // Each result, the zero padding, the bytes past the block, and the object's
-// queue count, flags and stamp are checked after every call.
+// queue count, flags and stamp are checked after every call.  Stamps run on
+// with the frames, jump, or take extreme values; half the reads are stamped
+// reads, which leave the stamp alone when they deliver nothing.
 
 #include <algorithm>
 #include <cstdint>
@@ -192,11 +195,11 @@ class Session {
     }
     if (!interrupted_) {
       // The producer would wait for the consumer: be the consumer instead.
-      if (queued_ >= c_.block) return take_block(c_.block);
+      if (queued_ >= c_.block) return take_block(c_.block, false);
       len = longest_fitting(len);
       if (len == -1) return;
     }
-    const int64_t stamp = ++stamps_;
+    const int64_t stamp = pick_stamp(in, len);
     const uint8_t* data = stream_at(written_);
     if (len > 0) written_ += uint64_t(len);
     const int32_t before = rbuf_used(s_->ring);
@@ -220,24 +223,49 @@ class Session {
       AMIX_FUZZ_CHECK(added % dst_frame_ == 0 || (interrupted_ && added == room));
     }
     queued_ += added;
+    if (len > 0) stream_frames_ += len / src_frame_;
+    stream_bytes_ += added;
+    if (end) {
+      // Nothing is dropped before an interrupt: the stream has its length.
+      const int64_t length = (2 * stream_frames_ * c_.dst_rate + c_.src_rate) / (2 * c_.src_rate);
+      AMIX_FUZZ_CHECK(interrupted_ || stream_bytes_ == length * dst_frame_);
+      stream_frames_ = stream_bytes_ = 0;
+    }
+  }
+
+  // The stamp of the next write: mostly the one that goes on from the last
+  // write's frames, now and then a jump or an extreme value.
+  int64_t pick_stamp(Input& in, int32_t len) {
+    static const int64_t kExtremes[] = {INT64_MIN, INT64_MAX, -1, 0};
+    const int64_t kind = in.range(0, 7);
+    int64_t stamp = next_stamp_;
+    if (kind == 0) stamp = kExtremes[in.range(0, 3)];
+    if (kind == 1) stamp = int64_t(uint64_t(stamp) + uint64_t(in.range(-5000000, 5000000)));
+    const int64_t frames = len > 0 ? len / src_frame_ : 0;
+    next_stamp_ = int64_t(uint64_t(stamp) + uint64_t(frames * 1000000 / c_.src_rate));
+    return stamp;
   }
 
   void read(Input& in) {
     // The consumer's wait.
     if (!interrupted_ && !end_ && queued_ < c_.block) return;
-    take_block(c_.block + int32_t(in.range(0, 3)));
+    take_block(c_.block + int32_t(in.range(0, 3)), in.range(0, 1) == 1);
   }
 
   // One read into a destination of `len` >= block bytes, checked against the
   // model.
-  void take_block(int32_t len) {
+  void take_block(int32_t len, bool stamped) {
     const int32_t block = c_.block;
     dst_.assign(size_t(len), kUntouched);
-    const int32_t n = sync_audio_resampler_read(s_, dst_.data(), len);
+    constexpr int64_t kNoStamp = 0x5A5A5A5A5A5A5A5A;
+    int64_t stamp = kNoStamp;
+    const int32_t n = stamped ? sync_audio_resampler_read_stamped(s_, dst_.data(), len, &stamp)
+                              : sync_audio_resampler_read(s_, dst_.data(), len);
     const int32_t expected = int32_t(std::min<int64_t>(block, queued_));
     AMIX_FUZZ_CHECK(n == expected);
     if (n == 0) {
       AMIX_FUZZ_CHECK(all_are(dst_.data(), 0, len, kUntouched));
+      AMIX_FUZZ_CHECK(stamp == kNoStamp);
       return;
     }
     if (identity_) {
@@ -304,8 +332,9 @@ class Session {
   size_t head_ = 0;
   bool end_ = false, interrupted_ = false;
   int64_t stamp_ = 0;
+  int64_t stream_frames_ = 0, stream_bytes_ = 0;  // since the last end
   // Bookkeeping.
-  int64_t stamps_ = 0;
+  int64_t next_stamp_ = 0;
   int ends_ = 0;
   uint64_t written_ = 0;
   std::vector<uint8_t> dst_;

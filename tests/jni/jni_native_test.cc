@@ -43,6 +43,9 @@ jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_wr
                                                                                     jlong, jboolean);
 jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_read__(JNIEnv*,
                                                                                        jobject);
+jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_readStamped(JNIEnv*,
+                                                                                      jobject,
+                                                                                      jobject);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_release(JNIEnv*,
                                                                                       jobject);
 }
@@ -289,6 +292,14 @@ TEST_F(SyncReadJni, WithoutTheJavaArrayReadReturnsNullAndFreesItsScratch) {
   EXPECT_EQ(queued(), kBlock + kBlock / 2);
   expect_read(kBlock, kBlock);
   expect_read(kBlock / 2, 2 * kBlock);
+}
+
+// readStamped on an object without the stamp field: -1 with the VM's
+// NoSuchFieldError pending, and no block taken.
+TEST_F(SyncReadJni, ReadStampedWithoutItsFieldTakesNothing) {
+  EXPECT_EQ(SYNC(readStamped)(jni.env(), self, jni.direct_buffer(kBlock)), -1);
+  EXPECT_TRUE(jni.exception_pending());
+  EXPECT_EQ(queued(), 2 * kBlock + kBlock / 2);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "tavrin_amix/audio_resampler.h"
+
 namespace amix_test {
 
 struct EngineSide {
@@ -18,6 +20,22 @@ struct EngineSide {
   AVSampleFormat format;
   int rate;
 };
+
+// One side of a conversion, in the library's terms and in the engine's.
+struct Side {
+  audio_desc desc;
+  EngineSide engine;
+  int channels() const { return __builtin_popcountll(engine.mask); }
+  int sample_bytes() const { return av_get_bytes_per_sample(engine.format); }
+  bool planar() const { return av_sample_fmt_is_planar(engine.format) != 0; }
+  int planes() const { return planar() ? channels() : 1; }
+  int frame_bytes() const { return channels() * sample_bytes(); }
+};
+
+inline Side side(uint32_t rate, int32_t format, int32_t speakers, uint64_t mask,
+                 AVSampleFormat engine) {
+  return {{rate, format, speakers}, {mask, engine, int(rate)}};
+}
 
 class DirectEngine {
  public:
@@ -46,6 +64,8 @@ class DirectEngine {
     return swr_convert(context_, planes_, room_, in, frames);
   }
   const uint8_t* plane(int i) const { return planes_[i]; }
+  // Starts the engine afresh (a new stream); false when it cannot.
+  bool restart() { return swr_init(context_) == 0; }
 
  private:
   SwrContext* context_ = nullptr;

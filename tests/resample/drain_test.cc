@@ -1,18 +1,17 @@
-// The end-of-stream drain: the frames the engine holds back come out after
-// the last call's output.  (That the next stream starts clean is checked
-// through the blocking resampler, its one user.)
+// The end of a stream: its exact length, its bytes against the engine driven
+// directly, the clean start of the next stream, and the drain's failures.
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/alloc.h"
-#include "resample/audio_format.h"
 #include "tests/resample/direct_engine.h"
 #include "tests/resample/resample_test_util.h"
 #include "tests/support/log_capture.h"
@@ -21,144 +20,301 @@ namespace {
 
 using namespace amix_test;
 
-const audio_desc kStereo44k = {44100, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
-const audio_desc kStereo48k = {48000, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
-const audio_desc kMono8k = {8000, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
+// floor(n * dst / src + 1/2), the length a stream of n source frames has.
+int64_t exact_length(int64_t n, int64_t src, int64_t dst) { return (2 * n * dst + src) / (2 * src); }
 
-std::vector<uint8_t> bytes_of(const uint8_t* p, int32_t n) { return {p, p + n}; }
+Side s16(uint32_t rate, int32_t speakers, uint64_t mask) {
+  return side(rate, PCM_FORMAT_S16, speakers, mask, AV_SAMPLE_FMT_S16);
+}
 
-// One drain call, as the callers make it: the slots start NULL.
+// Everything a stream handed back, plane by plane.
+struct Output {
+  std::vector<std::vector<uint8_t>> planes;
+  int64_t frames = 0;
+  bool drain_grew_block = false;
+  explicit Output(const Side& dst) : planes(size_t(dst.planes())), frame_bytes_(dst.frame_bytes()) {}
+  void add(const uint8_t* const* got, int32_t bytes) {
+    ASSERT_EQ(bytes % frame_bytes_, 0);
+    for (auto& plane : planes) {
+      const uint8_t* p = got[&plane - planes.data()];
+      plane.insert(plane.end(), p, p + bytes / int32_t(planes.size()));
+    }
+    frames += bytes / frame_bytes_;
+  }
+  // The first `n` frames of each plane.
+  std::vector<std::vector<uint8_t>> head(int64_t n) const {
+    std::vector<std::vector<uint8_t>> h;
+    for (const auto& plane : planes) {
+      const size_t bytes = size_t(n) * size_t(frame_bytes_) / planes.size();
+      h.emplace_back(plane.begin(), plane.begin() + std::min(bytes, plane.size()));
+    }
+    return h;
+  }
+
+ private:
+  int frame_bytes_;
+};
+
+// One drain call, as the callers make it: the slots start as sentinels.
 struct Drain {
   bool ok = false;
   int32_t bytes = -77;
-  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  Drain(audio_resampler* r, int32_t kept) { ok = amix::resampler_drain(r, kept, planes, &bytes); }
-  std::vector<uint8_t> out() const { return bytes_of(planes[0], bytes); }
-  std::vector<uint8_t> head(int32_t n) const { return bytes_of(planes[0], n); }
+  uint8_t* planes[RESAMPLER_MAX_PLANES];
+  explicit Drain(audio_resampler* r) {
+    for (auto& p : planes) p = sentinel();
+    ok = audio_resampler_drain(r, planes, &bytes);
+  }
 };
 
-// The stream of `frames` frames fed in `block`-frame calls, the last call's
-// output kept and the drained frames after it: the bytes the engine gives
-// for the same input and a flush, and (after the warm-up of the engine's
-// filter) as many frames as the rate ratio says.
-TEST(ResamplerDrain, DeliversWhatTheEngineHeldAfterTheLastOutput) {
-  struct Case {
-    audio_desc dst, src;
-    EngineSide engine_dst, engine_src;
-  };
-  const Case cases[] = {
-      {kStereo48k, kStereo44k, {AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16, 48000},
-       {AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16, 44100}},
-      {kStereo44k, kStereo48k, {AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16, 44100},
-       {AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16, 48000}},
-      {kStereo48k, kMono8k, {AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16, 48000},
-       {AV_CH_LAYOUT_MONO, AV_SAMPLE_FMT_S16, 8000}},
-  };
-  for (const Case& c : cases) {
-    const uint32_t in_frame = amix::audio_desc_frame_bytes(c.src);
-    for (int block : {64, 441, 1024}) {
-      SCOPED_TRACE(std::to_string(c.src.samples_per_sec) + " -> " +
-                   std::to_string(c.dst.samples_per_sec) + ", block " + std::to_string(block));
-      Resampler r = make_resampler(c.dst, c.src);
-      DirectEngine engine(c.engine_dst, c.engine_src, 1 << 16);
-      ASSERT_TRUE(r && engine.ok());
-      const std::vector<uint8_t> in = noise(size_t(block) * in_frame, uint32_t(block));
-      const uint8_t* data[1] = {in.data()};
-      const int blocks = 30;
-      int64_t frames = 0;
-      int32_t last = 0;
-      for (int k = 0; k < blocks; ++k) {
-        const Call call(r.get(), in.data(), uint32_t(in.size()));
-        ASSERT_TRUE(call.ok);
-        ASSERT_EQ(call.bytes, engine.convert(data, block) * 4);
-        frames += call.bytes / 4;
-        last = call.bytes;
-      }
-      const std::vector<uint8_t> kept = bytes_of(r->output_planes[0], last);
-      const int capacity = r->output_capacity;
-      const Drain drain(r.get(), last);
-      ASSERT_TRUE(drain.ok);
-      EXPECT_GT(r->output_capacity, capacity);  // the engine's bound exceeds the room left
-      EXPECT_EQ(drain.planes[0], r->output_planes[0]);
-      const int flushed = engine.convert(nullptr, 0);
-      ASSERT_GT(flushed, 0);
-      ASSERT_EQ(drain.bytes, last + flushed * 4);
-      EXPECT_EQ(drain.head(last), kept);
-      EXPECT_EQ(std::memcmp(drain.planes[0] + last, engine.plane(0), size_t(flushed) * 4), 0);
+// Feeds the first `frames` frames of the interleaved `in` to `r` in blocks
+// of 1 to `max_block` frames, each with a stray partial frame, then drains.
+Output run_stream(audio_resampler* r, const Side& dst, const std::vector<uint8_t>& in,
+                  int64_t frames, std::mt19937& rng, int max_block) {
+  Output out(dst);
+  const uint32_t frame = r->input_frame_bytes;
+  for (int64_t at = 0; at < frames;) {
+    const int64_t n = std::min<int64_t>(frames - at, 1 + rng() % uint32_t(max_block));
+    const uint32_t stray = frame > 1 ? rng() % frame : 0;
+    const Call call(r, in.data() + at * frame, uint32_t(n) * frame + stray);
+    EXPECT_TRUE(call.ok);
+    out.add(call.planes, call.bytes);
+    at += n;
+  }
+  const int32_t capacity = r->output_capacity;
+  const Drain drain(r);
+  EXPECT_TRUE(drain.ok);
+  out.drain_grew_block = r->output_capacity != capacity;
+  if (dst.planes() < RESAMPLER_MAX_PLANES) {
+    EXPECT_EQ(drain.planes[dst.planes()], sentinel());
+  }
+  out.add(drain.planes, drain.bytes);
+  return out;
+}
 
-      frames += flushed;
-      const double expected = double(blocks) * block * c.dst.samples_per_sec / c.src.samples_per_sec;
-      EXPECT_LE(std::fabs(double(frames) - expected), 1.0) << frames << " frames";
+// The engine driven directly on the same input followed by silence, until
+// it has given at least `want` frames.
+Output engine_with_silence(const Side& dst, const Side& src, const std::vector<uint8_t>& in,
+                           int64_t frames, int64_t want) {
+  DirectEngine engine(dst.engine, src.engine, 1 << 16);
+  EXPECT_TRUE(engine.ok());
+  Output out(dst);
+  const std::vector<uint8_t> silence(size_t(4096) * src.frame_bytes(), 0);
+  for (int64_t at = 0; at < frames || out.frames < want;) {
+    const bool audio = at < frames;
+    const int n = audio ? int(std::min<int64_t>(frames - at, 4096)) : 4096;
+    const uint8_t* input[1] = {audio ? in.data() + at * src.frame_bytes() : silence.data()};
+    const int got = engine.convert(input, n);
+    const uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+    for (int p = 0; p < dst.planes(); ++p) planes[p] = engine.plane(p);
+    out.add(planes, got * dst.frame_bytes());
+    at += n;
+  }
+  return out;
+}
+
+const std::pair<uint32_t, uint32_t> kRatePairs[] = {
+    {44100, 48000}, {48000, 44100}, {32000, 32000}, {8000, 48000}, {48000, 8000}, {22050, 48000}};
+
+// Every stream length from 0 to 3000 frames, in blocks of random sizes, for
+// rates up, down, equal, 1:6 and 6:1, into every destination format: the
+// frames handed back add up to the exact length.  The tail always fits the
+// block that the stream's own calls made, so no drain allocates it.
+TEST(ResamplerDrain, EveryLengthUpTo3000FramesIsExact) {
+  const std::vector<uint8_t> in = noise(3000 * 2 + 1);
+  for (const auto& [src_rate, dst_rate] : kRatePairs) {
+    SCOPED_TRACE(std::to_string(src_rate) + " -> " + std::to_string(dst_rate));
+    const Side src = s16(src_rate, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO);
+    std::vector<std::pair<Resampler, Side>> by_format;
+    const std::pair<int32_t, AVSampleFormat> formats[] = {
+        {PCM_FORMAT_U8, AV_SAMPLE_FMT_U8},           {PCM_FORMAT_S16, AV_SAMPLE_FMT_S16},
+        {PCM_FORMAT_S32, AV_SAMPLE_FMT_S32},         {PCM_FORMAT_FLOAT, AV_SAMPLE_FMT_FLT},
+        {PCM_FORMAT_U8_PLANAR, AV_SAMPLE_FMT_U8P},   {PCM_FORMAT_S16_PLANAR, AV_SAMPLE_FMT_S16P},
+        {PCM_FORMAT_S32_PLANAR, AV_SAMPLE_FMT_S32P}, {PCM_FORMAT_FLOAT_PLANAR, AV_SAMPLE_FMT_FLTP}};
+    for (const auto& [code, engine_format] : formats) {
+      const Side dst = side(dst_rate, code, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO, engine_format);
+      by_format.emplace_back(make_resampler(dst.desc, src.desc), dst);
+    }
+    std::mt19937 rng(src_rate + dst_rate);
+    int grown = 0;
+    for (int64_t n = 0; n <= 3000; ++n) {
+      auto& [r, dst] = by_format[size_t(n) % by_format.size()];
+      const Output out = run_stream(r.get(), dst, in, n, rng, n % 3 == 0 ? 16 : 1024);
+      ASSERT_EQ(out.frames, exact_length(n, src_rate, dst_rate)) << n << " frames";
+      grown += out.drain_grew_block;
+    }
+    EXPECT_EQ(grown, 0);
+  }
+}
+
+// Long streams in random blocks: still exact, and the same for one stream
+// after another through the same resampler.
+TEST(ResamplerDrain, LongStreamsAreExact) {
+  const std::vector<uint8_t> in = noise(size_t(48000) * 4 * 11);
+  for (const auto& [src_rate, dst_rate] : kRatePairs) {
+    SCOPED_TRACE(std::to_string(src_rate) + " -> " + std::to_string(dst_rate));
+    const Side src = s16(src_rate, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO);
+    const Side dst = s16(dst_rate, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO);
+    Resampler r = make_resampler(dst.desc, src.desc);
+    std::mt19937 rng(7);
+    for (int64_t n : {int64_t(src_rate) * 10 + 7, int64_t(src_rate) * 3 + 1}) {
+      const Output out = run_stream(r.get(), dst, in, n, rng, 8192);
+      EXPECT_EQ(out.frames, exact_length(n, src_rate, dst_rate)) << n << " frames";
     }
   }
 }
 
-// Equal rates and layouts: the engine holds nothing; the kept bytes come back
-// as they were and neither the block nor the engine changes.
-TEST(ResamplerDrain, EqualRatesHoldNothing) {
-  Resampler r = make_resampler(kStereo44k, kStereo44k);
-  const std::vector<uint8_t> in = noise(1000 * 4);
-  const Call call(r.get(), in.data(), uint32_t(in.size()));
-  ASSERT_EQ(call.bytes, 4000);
-  const Drain drain(r.get(), call.bytes);
-  ASSERT_TRUE(drain.ok);
-  EXPECT_EQ(drain.planes[0], call.planes[0]);
-  EXPECT_EQ(drain.out(), in);
-  EXPECT_EQ(r->output_capacity, 1000);
-  // Nothing fed at all: no block, nothing to hand back.
-  Resampler idle = make_resampler(kStereo44k, kStereo44k);
-  const Drain none(idle.get(), 0);
+// Every byte, the tail included, is what the engine makes of the same input
+// followed by silence: planar and interleaved, 8-bit to float, layouts
+// changing, equal rates.
+TEST(ResamplerDrain, BytesAreTheEnginesForTheInputFollowedBySilence) {
+  const std::pair<Side, Side> cases[] = {
+      {side(48000, PCM_FORMAT_FLOAT_PLANAR, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO,
+            AV_SAMPLE_FMT_FLTP),
+       s16(44100, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO)},
+      {side(8000, PCM_FORMAT_U8, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO, AV_SAMPLE_FMT_U8),
+       s16(48000, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO)},
+      {side(48000, PCM_FORMAT_S32, PCM_SPEAKERS_5_1, AV_CH_LAYOUT_5POINT1, AV_SAMPLE_FMT_S32),
+       s16(8000, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO)},
+      {side(44100, PCM_FORMAT_S16_PLANAR, PCM_SPEAKERS_QUAD, AV_CH_LAYOUT_QUAD, AV_SAMPLE_FMT_S16P),
+       s16(44100, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO)},
+      {s16(44100, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO),
+       s16(48000, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO)},
+  };
+  for (const auto& [dst, src] : cases) {
+    Resampler r = make_resampler(dst.desc, src.desc);
+    ASSERT_NE(r, nullptr);
+    std::mt19937 rng(5);
+    for (int64_t n : {0, 1, 10, 700, 5000}) {
+      SCOPED_TRACE(testing::Message() << src.desc.samples_per_sec << " -> "
+                                      << dst.desc.samples_per_sec << " format "
+                                      << dst.desc.format << ", " << n << " frames");
+      const std::vector<uint8_t> in = noise(size_t(n + 1) * src.frame_bytes(), uint32_t(n));
+      const Output out = run_stream(r.get(), dst, in, n, rng, 997);
+      const Output engine = engine_with_silence(dst, src, in, n, out.frames);
+      EXPECT_EQ(out.head(out.frames), engine.head(out.frames));
+    }
+  }
+}
+
+// After a drain the resampler is as new: a drain right after gives nothing,
+// and the next stream comes out byte for byte as from a fresh resampler.
+TEST(ResamplerDrain, TheNextStreamIsAFreshResamplers) {
+  for (const auto& [src_rate, dst_rate] : kRatePairs) {
+    SCOPED_TRACE(std::to_string(src_rate) + " -> " + std::to_string(dst_rate));
+    const Side src = s16(src_rate, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO);
+    const Side dst = side(dst_rate, PCM_FORMAT_S16_PLANAR, PCM_SPEAKERS_MONO, AV_CH_LAYOUT_MONO,
+                          AV_SAMPLE_FMT_S16P);
+    const std::vector<uint8_t> first = noise(3001 * 4, 1), second = noise(2345 * 4, 2);
+    Resampler used = make_resampler(dst.desc, src.desc), fresh = make_resampler(dst.desc, src.desc);
+    std::mt19937 rng(1);
+    run_stream(used.get(), dst, first, 3001, rng, 500);
+    const Drain again(used.get());
+    EXPECT_TRUE(again.ok);
+    EXPECT_EQ(again.bytes, 0);
+    std::mt19937 blocks(9), same_blocks(9);
+    EXPECT_EQ(run_stream(used.get(), dst, second, 2345, blocks, 300).planes,
+              run_stream(fresh.get(), dst, second, 2345, same_blocks, 300).planes);
+  }
+  // A drain on a new resampler: nothing owed, no block yet.
+  Resampler idle = make_resampler({48000, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO},
+                                  {44100, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO});
+  const Drain none(idle.get());
   EXPECT_TRUE(none.ok);
   EXPECT_EQ(none.bytes, 0);
   EXPECT_EQ(none.planes[0], nullptr);
+  EXPECT_EQ(none.planes[1], sentinel());
 }
 
-TEST(ResamplerDrain, RefusalsChangeNothing) {
-  LogCapture log;
+const audio_desc kStereo44k = {44100, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
+const audio_desc kStereo48k = {48000, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
+
+// A resampler fed `frames` frames of noise in one call.
+Resampler fed(int frames) {
   Resampler r = make_resampler(kStereo48k, kStereo44k);
-  const std::vector<uint8_t> in = noise(1024 * 4);
-  const Call call(r.get(), in.data(), uint32_t(in.size()));
+  const std::vector<uint8_t> in = noise(size_t(frames) * 4);
+  EXPECT_TRUE(Call(r.get(), in.data(), uint32_t(in.size())).ok);
+  return r;
+}
+
+std::vector<uint8_t> bytes_of(const Drain& d) { return {d.planes[0], d.planes[0] + d.bytes}; }
+
+// Refusals that change nothing: the stream goes on, and a repeated drain
+// gives what the first would have given.
+TEST(ResamplerDrainFailure, RefusalsLeaveTheStreamGoingOn) {
+  LogCapture log;
+  Resampler r = fed(1024), twin = fed(1024);
   uint8_t* out[RESAMPLER_MAX_PLANES] = {};
   int32_t bytes = -77;
-  EXPECT_FALSE(amix::resampler_drain(nullptr, 0, out, &bytes));
-  EXPECT_FALSE(amix::resampler_drain(r.get(), 0, nullptr, &bytes));
-  EXPECT_FALSE(amix::resampler_drain(r.get(), 0, out, nullptr));
-  EXPECT_FALSE(amix::resampler_drain(r.get(), -4, out, &bytes));
-  EXPECT_FALSE(amix::resampler_drain(r.get(), (r->output_capacity + 1) * 4, out, &bytes));
+  EXPECT_FALSE(audio_resampler_drain(nullptr, out, &bytes));
+  EXPECT_FALSE(audio_resampler_drain(r.get(), nullptr, &bytes));
+  EXPECT_FALSE(audio_resampler_drain(r.get(), out, nullptr));
   EXPECT_EQ(bytes, -77);
 
-  // A block that cannot grow: nothing changes, and a retry drains as usual.
-  const std::vector<uint8_t> kept = bytes_of(call.planes[0], call.bytes);
+  // A block that must grow and cannot (the tail normally fits the block the
+  // calls made; here the block is taken away, as before any call).
+  av_freep(&r->output_planes[0]);
+  r->output_capacity = 0;
   amix_fault_fail_at(1);
-  EXPECT_FALSE(Drain(r.get(), call.bytes).ok);
+  const Drain refused(r.get());
   EXPECT_EQ(amix_fault_sites_reached(), 1);
   amix_fault_fail_at(0);
-  EXPECT_EQ(r->output_planes[0], call.planes[0]);
-  const Drain retried(r.get(), call.bytes);
-  ASSERT_TRUE(retried.ok);
-  EXPECT_GT(retried.bytes, call.bytes);
-  EXPECT_EQ(retried.head(call.bytes), kept);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.bytes, -77);
+  EXPECT_EQ(refused.planes[0], sentinel());
+  const Drain retried(r.get()), expected(twin.get());
+  ASSERT_TRUE(retried.ok && expected.ok);
+  EXPECT_GT(retried.bytes, 0);
+  EXPECT_EQ(bytes_of(retried), bytes_of(expected));
   EXPECT_TRUE(log.lines().empty());
 }
 
-// A restart that fails (an allocation in the engine) still hands back the
-// drained frames; the closed engine then refuses every later call.
-TEST(ResamplerDrain, FailedRestartClosesTheEngine) {
-  Resampler r = make_resampler(kStereo48k, kStereo44k);
-  const std::vector<uint8_t> in = noise(1024 * 4);
-  const Call call(r.get(), in.data(), uint32_t(in.size()));
-  amix_fault_fail_at(2);  // the growth, then the restart
-  const Drain drain(r.get(), call.bytes);
+// The engine failing on the silence (here: the allocation it makes to hold
+// it) ends the stream without its tail, with the line; the next stream is
+// a fresh resampler's.
+TEST(ResamplerDrainFailure, AnEngineErrorEndsTheStreamWithoutItsTail) {
+  Resampler r = fed(1024), fresh = make_resampler(kStereo48k, kStereo44k);
+  LogCapture log;
+  amix_fault_fail_at(1);
+  const Drain failed(r.get());
+  amix_fault_fail_at(0);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.bytes, -77);
+  EXPECT_EQ(log.lines(),
+            std::vector<LogLine>{error("swr_convert failed: " + std::to_string(AVERROR(ENOMEM)))});
+  const std::vector<uint8_t> in = noise(500 * 4, 3);
+  EXPECT_EQ(Call(r.get(), in.data(), 2000).bytes, Call(fresh.get(), in.data(), 2000).bytes);
+  EXPECT_EQ(bytes_of(Drain(r.get())), bytes_of(Drain(fresh.get())));
+}
+
+// An engine that cannot start again (it allocates as it starts) does not
+// cost the tail; the next call starts it first, fails changing nothing
+// while it cannot, and then carries on as a fresh resampler.
+TEST(ResamplerDrainFailure, AFailedRestartIsRetriedByTheNextCall) {
+  Resampler r = fed(1024), twin = fed(1024), fresh = make_resampler(kStereo48k, kStereo44k);
+  amix_fault_fail_at(2);  // the silence, then the restart
+  const Drain drain(r.get());
   EXPECT_EQ(amix_fault_sites_reached(), 2);
   amix_fault_fail_at(0);
-  EXPECT_TRUE(drain.ok);
-  EXPECT_GT(drain.bytes, call.bytes);
+  ASSERT_TRUE(drain.ok);
+  EXPECT_EQ(bytes_of(drain), bytes_of(Drain(twin.get())));
 
   LogCapture log;
-  EXPECT_FALSE(Drain(r.get(), 0).ok);
-  EXPECT_FALSE(Call(r.get(), in.data(), uint32_t(in.size())).ok);
-  EXPECT_EQ(log.lines(),
-            std::vector<LogLine>{error("swr_convert failed: " + std::to_string(AVERROR(EINVAL)))});
+  const std::vector<uint8_t> in = noise(700 * 4, 4);
+  amix_fault_fail_at(1);
+  const Call refused(r.get(), in.data(), uint32_t(in.size()));
+  amix_fault_fail_at(0);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.bytes, -77);
+  amix_fault_fail_at(1);
+  EXPECT_FALSE(Drain(r.get()).ok);
+  amix_fault_fail_at(0);
+  EXPECT_TRUE(log.lines().empty());
+  const Call call(r.get(), in.data(), uint32_t(in.size()));
+  const Call expected(fresh.get(), in.data(), uint32_t(in.size()));
+  ASSERT_TRUE(call.ok);
+  EXPECT_EQ(std::vector<uint8_t>(call.planes[0], call.planes[0] + call.bytes),
+            std::vector<uint8_t>(expected.planes[0], expected.planes[0] + expected.bytes));
+  EXPECT_EQ(bytes_of(Drain(r.get())), bytes_of(Drain(fresh.get())));
 }
 
 }  // namespace

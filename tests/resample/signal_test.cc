@@ -16,18 +16,6 @@ namespace {
 
 using namespace amix_test;
 
-struct Side {
-  audio_desc desc;
-  EngineSide engine;  // the same stream in the engine's terms
-  int channels() const { return __builtin_popcountll(engine.mask); }
-  int sample_bytes() const { return av_get_bytes_per_sample(engine.format); }
-  bool planar() const { return av_sample_fmt_is_planar(engine.format) != 0; }
-};
-
-Side side(uint32_t rate, int32_t format, int32_t speakers, uint64_t mask, AVSampleFormat engine) {
-  return {{rate, format, speakers}, {mask, engine, int(rate)}};
-}
-
 const Side kS16Stereo48k =
     side(48000, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO, AV_CH_LAYOUT_STEREO, AV_SAMPLE_FMT_S16);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,20 @@ std::vector<LogLine> then_released(LogLine first) {
   std::vector<LogLine> v = {first};
   v.insert(v.end(), kReleaseLines.begin(), kReleaseLines.end());
   return v;
+}
+
+Sync make_44k_to_48k() {
+  return Sync(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000, PCM_SPEAKERS_STEREO,
+                                          4096));
+}
+
+// Every byte the consumer reads, until the first 0.
+std::vector<uint8_t> read_to_end(sync_audio_resampler* s) {
+  std::vector<uint8_t> got, dst(size_t(s->block_size));
+  for (int32_t n; (n = sync_audio_resampler_read(s, dst.data(), s->block_size)) > 0;) {
+    got.insert(got.end(), dst.begin(), dst.begin() + n);
+  }
+  return got;
 }
 
 TEST(SyncLifecycle, CreateAndReleaseLogTheirLines) {
@@ -141,7 +156,7 @@ TEST(SyncCalls, EndOfStreamGivesThePaddedRestThenZero) {
 // A write that the engine holds back whole succeeds and is not lost: its
 // frames come out with the end of the stream.
 TEST(SyncCalls, AWriteHeldBackWholeIsASuccess) {
-  Sync s(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000, PCM_SPEAKERS_STEREO, 4096));
+  Sync s = make_44k_to_48k();
   const std::vector<uint8_t> in = pattern(0, 4410);
   LogCapture log;
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 8 * kFrameBytes, 3, 0), 0);
@@ -152,10 +167,23 @@ TEST(SyncCalls, AWriteHeldBackWholeIsASuccess) {
   EXPECT_TRUE(log.lines().empty());
 }
 
+// Streams as short as one frame, or shorter than the engine's filter, come
+// out exactly as long as the rate ratio makes them, rounded to the nearest
+// frame.
+TEST(SyncCalls, ShortStreamsHaveTheExactLength) {
+  Sync s = make_44k_to_48k();
+  const std::vector<uint8_t> in = pattern(0, 100);
+  for (const int32_t frames : {1, 2, 10, 11, 100}) {
+    ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), frames * kFrameBytes, 0, 1), 0);
+    EXPECT_EQ(read_to_end(s.get()).size(), size_t(frames * 48000 + 22050) / 44100 * kFrameBytes)
+        << frames << " frames";
+  }
+}
+
 // Once the resampler's block has grown to the stream's writes, neither side
 // allocates.
 TEST(SyncCalls, SteadyWritesAndReadsDoNotAllocate) {
-  Sync s(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000, PCM_SPEAKERS_STEREO, 4096));
+  Sync s = make_44k_to_48k();
   const std::vector<uint8_t> in = pattern(0, 1024);
   std::vector<uint8_t> out(4096);
   auto step = [&] {
@@ -170,49 +198,58 @@ TEST(SyncCalls, SteadyWritesAndReadsDoNotAllocate) {
   EXPECT_EQ(amix_fault_sites_reached(), 0);
 }
 
-// A write whose converter output block cannot grow (its allocation fails),
-// in the conversion or in the end-of-stream drain: -1 with the line, and the
-// queue, the flag and the stamp as they were.  A refused growth in the
-// conversion consumes no input: the same write then goes through, and the
-// stream comes out exactly as from an object that never failed.
+// A write whose converter output block cannot grow (its allocation fails):
+// -1 with the line, and the queue, the flag and the stamp as they were.  The
+// refused growth consumes no input: the same write then goes through, and
+// the stream comes out exactly as from an object that never failed.
 TEST(SyncCalls, AWriteWhoseOutputCannotGrowFailsAndChangesNothing) {
   const std::vector<uint8_t> in = pattern(0, 1024 + 256);
-  auto make = [] {
-    return Sync(sync_audio_resampler_create(44100, PCM_SPEAKERS_STEREO, 48000,
-                                            PCM_SPEAKERS_STEREO, 4096));
-  };
-  auto drain = [](sync_audio_resampler* s) {
-    std::vector<uint8_t> got, dst(4096);
-    for (int32_t n; (n = sync_audio_resampler_read(s, dst.data(), 4096)) > 0;) {
-      got.insert(got.end(), dst.begin(), dst.begin() + n);
-    }
-    return got;
-  };
   const uint8_t* second = in.data() + 256 * kFrameBytes;
-  for (const bool end : {false, true}) {
-    SCOPED_TRACE(end ? "in the drain" : "in the conversion");
-    Sync s = make();
-    ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
-    const int32_t queued = rbuf_used(s->ring);
-    // The conversion's block grows for more frames; the drain's for the
-    // frames the engine holds after the same number again.
-    const int32_t bytes = (end ? 256 : 1024) * kFrameBytes;
-    LogCapture log;
-    amix_fault_fail_at(1);
-    EXPECT_EQ(sync_audio_resampler_write(s.get(), second, bytes, 2, end), -1);
-    EXPECT_EQ(amix_fault_sites_reached(), 1);
-    amix_fault_fail_at(0);
-    EXPECT_EQ(log.lines(), std::vector<LogLine>{error("sync audio resampler resample failed !")});
-    EXPECT_EQ(rbuf_used(s->ring), queued);
-    EXPECT_EQ(s->end_of_stream, 0);
-    EXPECT_EQ(s->last_stamp, 1);
-    if (end) continue;  // the drain's input was converted: a retry would repeat it
-    ASSERT_EQ(sync_audio_resampler_write(s.get(), second, bytes, 2, 1), 0);
-    Sync clean = make();
-    ASSERT_EQ(sync_audio_resampler_write(clean.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
-    ASSERT_EQ(sync_audio_resampler_write(clean.get(), second, bytes, 2, 1), 0);
-    EXPECT_EQ(drain(s.get()), drain(clean.get()));
-  }
+  Sync s = make_44k_to_48k();
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
+  const int32_t queued = rbuf_used(s->ring);
+  LogCapture log;
+  amix_fault_fail_at(1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), second, 1024 * kFrameBytes, 2, 1), -1);
+  EXPECT_EQ(amix_fault_sites_reached(), 1);
+  amix_fault_fail_at(0);
+  EXPECT_EQ(log.lines(), std::vector<LogLine>{error("sync audio resampler resample failed !")});
+  EXPECT_EQ(rbuf_used(s->ring), queued);
+  EXPECT_EQ(s->end_of_stream, 0);
+  EXPECT_EQ(s->last_stamp, 1);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), second, 1024 * kFrameBytes, 2, 1), 0);
+  Sync clean = make_44k_to_48k();
+  ASSERT_EQ(sync_audio_resampler_write(clean.get(), in.data(), 256 * kFrameBytes, 1, 0), 0);
+  ASSERT_EQ(sync_audio_resampler_write(clean.get(), second, 1024 * kFrameBytes, 2, 1), 0);
+  EXPECT_EQ(read_to_end(s.get()), read_to_end(clean.get()));
+}
+
+// An end whose drain fails (the engine cannot take the silence it is fed):
+// -1 with the lines, the write's own bytes queued and its stamp stored, and
+// the stream left open, without its tail, until an announced end ends it.
+TEST(SyncCalls, AFailedDrainLeavesTheStreamOpenUntilTheNextEnd) {
+  const std::vector<uint8_t> in = pattern(0, 512 + 256);
+  Sync s = make_44k_to_48k();
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 512 * kFrameBytes, 1, 0), 0);
+  const int32_t queued = rbuf_used(s->ring);
+  LogCapture log;
+  // The conversion needs no room: the first site is the drain's, and the
+  // engine reports AVERROR(ENOMEM).
+  amix_fault_fail_at(1);
+  EXPECT_EQ(sync_audio_resampler_write(s.get(), in.data() + 512 * kFrameBytes, 256 * kFrameBytes,
+                                       2, 1),
+            -1);
+  amix_fault_fail_at(0);
+  EXPECT_EQ(log.lines(),
+            (std::vector<LogLine>{error("swr_convert failed: " + std::to_string(-ENOMEM)),
+                                  error("sync audio resampler resample failed !")}));
+  const int32_t with_write = rbuf_used(s->ring);
+  EXPECT_GT(with_write, queued);
+  EXPECT_EQ(s->end_of_stream, 0);
+  EXPECT_EQ(s->last_stamp, 2);
+  ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 0, 3, 1), 0);
+  EXPECT_EQ(s->end_of_stream, 1);
+  EXPECT_EQ(read_to_end(s.get()).size(), size_t(with_write));
 }
 
 }  // namespace

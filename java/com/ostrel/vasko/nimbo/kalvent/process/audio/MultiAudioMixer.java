@@ -20,6 +20,13 @@ import java.nio.ByteBuffer;
  * its address (it must be writable memory, whatever the buffer's read-only
  * flag says).
  *
+ * <p>The library: the class loads {@code libtavrin_amix} when it is first
+ * used, with {@code System.loadLibrary("tavrin_amix")}, which looks in the
+ * application's native library folders ({@code java.library.path} on a
+ * desktop JVM). When the system property {@code tavrin.amix.library} is set,
+ * the class loads that file instead, with {@code System.load}: the property
+ * takes an absolute path.
+ *
  * <p>Threading: one thread at a time per object. No method throws an
  * exception of its own.
  */

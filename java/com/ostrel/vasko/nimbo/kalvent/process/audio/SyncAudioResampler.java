@@ -9,15 +9,25 @@ import java.nio.ByteBuffer;
  *
  * <p>The producer waits while a whole block is already buffered; the consumer
  * waits until a whole block is buffered, the stream has ended, or the object
- * was interrupted. The last block of a stream is padded with zero bytes.
+ * was interrupted. The last block of a stream is padded with zero bytes. A
+ * stream of n input frames comes out as exactly
+ * {@code floor(n * dstRate / srcRate + 1/2)} frames, and each block can
+ * carry the time of its first frame, taken from the stamps of the writes.
  *
  * <pre>{@code
  * SyncAudioResampler r = new SyncAudioResampler();
  * r.init(44100, 2, 48000, 2, 4096);
  * // producer thread:  r.write(decoded, n, ptsUs, last);
- * // consumer thread:  while ((n = r.read(block)) > 0) encode(block, n);
+ * // consumer thread:  while ((n = r.readStamped(block)) > 0) encode(block, n, r.blockStamp());
  * // shutdown:         r.interrupt(); join both threads; r.release();
  * }</pre>
+ *
+ * <p>The library: the class loads {@code libtavrin_amix} when it is first
+ * used, with {@code System.loadLibrary("tavrin_amix")}, which looks in the
+ * application's native library folders ({@code java.library.path} on a
+ * desktop JVM). When the system property {@code tavrin.amix.library} is set,
+ * the class loads that file instead, with {@code System.load}: the property
+ * takes an absolute path.
  *
  * <p>Threading: one producer thread calls {@link #write}, one consumer thread
  * calls {@code read}; {@link #interrupt} may come from any thread;
@@ -34,6 +44,9 @@ public final class SyncAudioResampler implements AutoCloseable {
 
   /** The native object's address, written by {@link #init}; 0 when none. */
   private long mResamplerId;
+
+  /** The stamp of the last block that {@link #readStamped} delivered. */
+  private long mBlockStamp;
 
   /**
    * Creates the native object. Call once.
@@ -77,6 +90,31 @@ public final class SyncAudioResampler implements AutoCloseable {
    *     {@code null} in the cases where {@link #read(ByteBuffer)} gives -1
    */
   public native byte[] read();
+
+  /**
+   * Reads one block like {@link #read(ByteBuffer)}, and keeps the time of its
+   * first frame for {@link #blockStamp}.
+   *
+   * @return the bytes of audio delivered, or -1 in the cases where
+   *     {@link #read(ByteBuffer)} gives -1 (the stamp is then left as it was)
+   */
+  public native int readStamped(ByteBuffer outputBuffer);
+
+  /**
+   * The time of the first frame of the block that the last successful
+   * {@link #readStamped} delivered, in the unit of the write stamps
+   * (microseconds): the stamp of the write that the frame comes from, plus
+   * the time of the frames between that write's first frame and it. A
+   * stream whose stamps advance with its frames gives block k the first
+   * stamp plus k block durations; after a gap or a seek of 1 ms or more the
+   * blocks follow the new stamps, and each new stream its own. Exact to
+   * within one output frame. Consumer thread.
+   *
+   * @return the stamp; 0 before the first block
+   */
+  public long blockStamp() {
+    return mBlockStamp;
+  }
 
   /**
    * Wakes a waiting producer or consumer; from now on neither waits.

@@ -17,12 +17,24 @@ import java.nio.ByteBuffer;
  * calls continue one stream; a call may return fewer bytes than the rate
  * ratio suggests (even 0) while the filter fills. Size the output for
  * {@code ceil((held + inFrames) * dstRate / srcRate)} frames plus a few.
+ * A drain ends the stream: it hands back the frames the filter still holds,
+ * so that a stream of n input frames comes out as exactly
+ * {@code floor(n * dstRate / srcRate + 1/2)} frames, and the next call
+ * begins a new stream.
  *
  * <pre>{@code
  * try (AudioTransformer t = AudioTransformer.create(44100, 2, 16, 48000, 2, 16)) {
- *     int n = t.transform(in, 0, inBytes, out, 0);
+ *     while (decoder.next(in)) write(out, t.transform(in, 0, in.remaining(), out, 0));
+ *     write(out, t.drain(out, 0));
  * }
  * }</pre>
+ *
+ * <p>The library: the class loads {@code libtavrin_amix} when it is first
+ * used, with {@code System.loadLibrary("tavrin_amix")}, which looks in the
+ * application's native library folders ({@code java.library.path} on a
+ * desktop JVM). When the system property {@code tavrin.amix.library} is set,
+ * the class loads that file instead, with {@code System.load}: the property
+ * takes an absolute path.
  *
  * <p>Threading: one thread at a time per converter; distinct converters are
  * independent. No method throws an exception of its own.
@@ -68,6 +80,19 @@ public final class AudioTransformer implements AutoCloseable {
         output == null ? 0 : output.capacity() - outputOffset);
   }
 
+  /**
+   * {@link #drain(long, ByteBuffer, int, int)} on this object's handle: ends
+   * the stream and copies its rest to {@code outputOffset}.
+   *
+   * @return the result of {@link #drain(long, ByteBuffer, int, int)}; -1 once
+   *     closed
+   */
+  public synchronized int drain(ByteBuffer output, int outputOffset) {
+    if (handle == 0) return -1;
+    return drain(handle, output, outputOffset,
+        output == null ? 0 : output.capacity() - outputOffset);
+  }
+
   /** Destroys the converter; later calls on this object fail. Idempotent. */
   @Override
   public synchronized void close() {
@@ -103,6 +128,30 @@ public final class AudioTransformer implements AutoCloseable {
    */
   public static native int resample(long handle, ByteBuffer inputBuffer, int inputOffset,
       int inputSize, ByteBuffer outputBuffer, int outputOffset, int outputSize);
+
+  /**
+   * Ends the stream of {@code handle} and copies the rest of it to
+   * {@code outputOffset}: the frames the converter still holds for its
+   * filter, made from silence fed behind the stream and cut so that the bytes
+   * returned by {@link #resample} since the stream began (at {@link #init}
+   * or at the previous drain) and by this call add up to exactly
+   * {@code floor(n * dstRate / srcRate + 1/2)} frames, n being the whole
+   * input frames given. Afterwards the converter starts a new stream, as a
+   * new one would.
+   *
+   * @param outputSize informational only: the room is taken from the
+   *     buffer's capacity
+   * @return the bytes written (0 when nothing is owed: equal rates, or a
+   *     drain right after a drain), or -1 (logged): touching nothing, the
+   *     stream going on, for a handle of 0 or -1, a buffer that is
+   *     {@code null} or not direct, an offset that is negative or beyond its
+   *     capacity, or memory the converter cannot get; with the stream ended,
+   *     its rest dropped and the output untouched, for a rest longer than
+   *     the output buffer's room after {@code outputOffset}, or for a
+   *     conversion error
+   */
+  public static native int drain(long handle, ByteBuffer outputBuffer, int outputOffset,
+      int outputSize);
 
   /** Destroys the converter of {@code handle}; 0 and -1 are ignored. */
   public static native void destroy(long handle);

@@ -20,6 +20,7 @@ import java.util.List;
 import java.util.Random;
 import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.TimeUnit;
+import java.util.function.ToIntFunction;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
@@ -49,6 +50,7 @@ class SyncAudioResamplerTest {
     SyncAudioResampler r = new SyncAudioResampler();
     assertFalse(r.write(direct(4), 4, 0, false));
     assertEquals(-1, r.read(direct(4)));
+    assertEquals(-1, r.readStamped(direct(4)));
     assertNull(r.read());
     r.interrupt();
     assertFalse(r.release());
@@ -66,18 +68,24 @@ class SyncAudioResamplerTest {
     assertFalse(new SyncAudioResampler().init(44100, 2, 48000, 2, 0));
   }
 
+  /** Both {@code read(ByteBuffer)} and {@code readStamped}; only the latter keeps a stamp. */
   @Test
-  void readChecksTheBufferCapacity() {
-    try (SyncAudioResampler r = identity(8)) {
-      assertTrue(r.write(pattern(8, 1), 8, 0, false));
-      NativeLog.clear();
-      assertEquals(-1, r.read(direct(7)));
-      assertEquals(-1, r.read(ByteBuffer.allocate(8)));
-      assertEquals(List.of(error("raw audio read data failed, direct buffer capacity not enough !"),
-          error("raw audio read data failed to get direct buffer !")), NativeLog.lines());
-      ByteBuffer out = direct(8);
-      assertEquals(8, r.read(out));
-      assertArrayEquals(bytesOf(pattern(8, 1)), bytesOf(out));
+  void readsCheckTheBufferCapacity() {
+    for (boolean stamped : new boolean[] {false, true}) {
+      try (SyncAudioResampler r = identity(8)) {
+        ToIntFunction<ByteBuffer> read = stamped ? r::readStamped : r::read;
+        assertTrue(r.write(pattern(8, 1), 8, 777, false));
+        NativeLog.clear();
+        assertEquals(-1, read.applyAsInt(direct(7)));
+        assertEquals(-1, read.applyAsInt(ByteBuffer.allocate(8)));
+        assertEquals(List.of(error("raw audio read data failed, direct buffer capacity not enough !"),
+            error("raw audio read data failed to get direct buffer !")), NativeLog.lines());
+        assertEquals(0, r.blockStamp());
+        ByteBuffer out = direct(8);
+        assertEquals(8, read.applyAsInt(out));
+        assertArrayEquals(bytesOf(pattern(8, 1)), bytesOf(out));
+        assertEquals(stamped ? 777 : 0, r.blockStamp());
+      }
     }
   }
 
@@ -111,8 +119,25 @@ class SyncAudioResamplerTest {
       NativeLog.clear();
       assertNull(r.read());
       assertEquals(-1, r.read(out));
+      assertEquals(-1, r.readStamped(out));
+      assertEquals(0, r.blockStamp());  // no block, no stamp
       assertEquals(List.of(error("sync audio resampler read failed: 0"),
-          error("sync audio resampler read failed: 0")), NativeLog.lines());
+          error("sync audio resampler read failed: 0"), error("sync audio resampler read failed: 0")),
+          NativeLog.lines());
+    }
+  }
+
+  /** 1 and 10 frames at 44.1 kHz end as 1 and 11 frames at 48 kHz. */
+  @Test
+  void aRateChangeEndsEachStreamAtItsExactLength() {
+    SyncAudioResampler r = new SyncAudioResampler();
+    assertTrue(r.init(44100, 2, 48000, 2, 4096));
+    try (r) {
+      for (int[] frames : new int[][] {{1, 1}, {10, 11}}) {
+        assertTrue(r.write(pattern(4 * frames[0], 0), 4 * frames[0], 0, true));
+        assertEquals(4 * frames[1], r.read().length);
+        assertNull(r.read());
+      }
     }
   }
 
@@ -151,6 +176,44 @@ class SyncAudioResamplerTest {
           assertTrue(r.write(chunk, n, at, at == total));
         }
         assertArrayEquals(source, consumer.get());
+      }
+    });
+  }
+
+  /**
+   * Two threads: five seconds in random write sizes, stamped in microseconds,
+   * with a gap of a second in the stamps after two seconds; every block read
+   * with {@code readStamped} carries its first frame's time within one frame.
+   */
+  @Test
+  void readStampedGivesEachBlockTheTimeOfItsFirstFrame() {
+    assertTimeoutPreemptively(WATCHDOG, () -> {
+      final int block = 4096, frames = 48000 * 5, gapAt = 48000 * 2;
+      final long t0 = 1_000_000_000L, gap = 1_000_000L;
+      Random random = new Random(5);
+      try (SyncAudioResampler r = identity(block)) {
+        CompletableFuture<long[]> consumer = CompletableFuture.supplyAsync(() -> {
+          long[] stamps = new long[frames / 1024 + 1];
+          ByteBuffer out = direct(block);
+          int k = 0;
+          for (int n; (n = r.readStamped(out)) > 0; ) stamps[k++] = r.blockStamp();
+          return Arrays.copyOf(stamps, k);
+        });
+        ByteBuffer chunk = direct(4 * 5000);
+        for (int at = 0; at < frames; ) {
+          int n = Math.min(1 + random.nextInt(4999), (at < gapAt ? gapAt : frames) - at);
+          long stamp = t0 + (at >= gapAt ? gap : 0) + Math.round(at * 1e6 / 48000);
+          at += n;
+          assertTrue(r.write(chunk, 4 * n, stamp, at == frames));
+        }
+        long[] stamps = consumer.get();
+        assertEquals((frames + 1023) / 1024, stamps.length);
+        for (int k = 0; k < stamps.length; ++k) {
+          long first = 1024L * k;
+          double expected = t0 + (first >= gapAt ? gap : 0) + first * 1e6 / 48000;
+          assertTrue(Math.abs(stamps[k] - expected) <= 1e6 / 48000,
+              "block " + k + ": " + stamps[k] + " for " + expected);
+        }
       }
     });
   }

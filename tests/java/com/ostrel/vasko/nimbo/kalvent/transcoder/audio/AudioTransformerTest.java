@@ -12,6 +12,7 @@ import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.ostrel.vasko.nimbo.kalvent.testing.NativeLog;
+import java.io.ByteArrayOutputStream;
 import java.nio.ByteBuffer;
 import java.util.List;
 import org.junit.jupiter.api.BeforeEach;
@@ -113,5 +114,84 @@ class AudioTransformerTest {
     t.close();
     t.close();
     assertEquals(-1, t.transform(shorts((short) 7), 0, 2, out, 0));
+  }
+
+  /** A 1 kHz tone at 44.1 kHz, {@code frames} mono 16-bit frames. */
+  private static ByteBuffer tone(int frames) {
+    short[] samples = new short[frames];
+    for (int i = 0; i < frames; ++i) {
+      samples[i] = (short) Math.round(12000 * Math.sin(2 * Math.PI * 1000 * i / 44100.0));
+    }
+    return shorts(samples);
+  }
+
+  /** The bytes of a stream fed in 1000-frame pieces and drained. */
+  private static byte[] stream(long h, ByteBuffer in, int frames) {
+    ByteBuffer out = direct(8192);
+    ByteArrayOutputStream got = new ByteArrayOutputStream();
+    for (int at = 0; at < frames; at += 1000) {
+      int n = AudioTransformer.resample(h, in, 2 * at, 2 * Math.min(1000, frames - at), out, 0, 0);
+      got.write(bytesOf(out), 0, n);
+    }
+    int n = AudioTransformer.drain(h, out, 0, 0);
+    got.write(bytesOf(out), 0, n);
+    return got.toByteArray();
+  }
+
+  @Test
+  void drainEndsEachStreamAtItsExactLength() {
+    long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
+    // Ten frames: the filter holds them all back, the drain gives 11.
+    assertEquals(22, stream(h, tone(10), 10).length);
+    ByteBuffer out = direct(64);
+    assertEquals(0, AudioTransformer.drain(h, out, 0, 64));  // nothing owed any more
+    assertEquals(4800 * 2, stream(h, tone(4410), 4410).length);
+    // After a drain the converter starts over like a new one.
+    long fresh = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
+    assertArrayEquals(stream(fresh, tone(3001), 3001), stream(h, tone(3001), 3001));
+    AudioTransformer.destroy(fresh);
+    AudioTransformer.destroy(h);
+  }
+
+  @Test
+  void drainRefusesWhatResampleRefuses() {
+    long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
+    ByteBuffer out = direct(64);
+    assertEquals(0, AudioTransformer.resample(h, tone(10), 0, 20, out, 0, 64));
+    NativeLog.clear();
+    String failed = "drain failed.\n";
+    assertEquals(-1, AudioTransformer.drain(0, out, 0, 64));
+    assertEquals(-1, AudioTransformer.drain(-1, out, 0, 64));
+    assertEquals(-1, AudioTransformer.drain(h, ByteBuffer.allocate(64), 0, 64));
+    assertEquals(-1, AudioTransformer.drain(h, null, 0, 64));
+    assertEquals(-1, AudioTransformer.drain(h, out, -2, 64));
+    assertEquals(-1, AudioTransformer.drain(h, out, 65, 64));
+    List<NativeLog.Line> lines = NativeLog.lines();
+    assertEquals(List.of(error(failed), error(failed)), lines.subList(0, 2));
+    assertEquals(10, lines.size());
+    for (int i = 2; i < 10; i += 2) {
+      assertTrue(lines.get(i).message().startsWith("drain output buffer refused"),
+          lines.get(i).message());
+      assertEquals(error(failed), lines.get(i + 1));
+    }
+    // The stream went on through all of that; a rest longer than the room
+    // ends it without touching the buffer.
+    NativeLog.clear();
+    assertEquals(-1, AudioTransformer.drain(h, out, 50, 14));
+    assertArrayEquals(new byte[64], bytesOf(out));
+    assertEquals(List.of(error("drain output buffer too small: 22 bytes converted, room for 14"),
+        error(failed)), NativeLog.lines());
+    assertEquals(0, AudioTransformer.drain(h, out, 0, 64));
+    AudioTransformer.destroy(h);
+  }
+
+  @Test
+  void ownedConverterDrainsIntoTheBufferCapacity() {
+    AudioTransformer t = AudioTransformer.create(44100, 1, 16, 48000, 1, 16);
+    ByteBuffer out = direct(64);
+    assertEquals(0, t.transform(tone(10), 0, 20, out, 0));
+    assertEquals(22, t.drain(out, 0));
+    t.close();
+    assertEquals(-1, t.drain(out, 0));
   }
 }
