@@ -55,8 +55,7 @@ TEST_F(AmixTest, ConvertKeepsFrequencyAndLevelAcrossRateLayoutAndBits) {
     EXPECT_EQ(s.info.samplerate, c.rate);
     EXPECT_EQ(s.info.channels, c.channels);
     EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, c.subtype);
-    // The engine keeps its filter's last frames: a few ms short at most.
-    EXPECT_NEAR(s.frames(), c.rate, c.rate / 100);
+    EXPECT_EQ(s.frames(), c.rate);  // one second in, one second out
     const int mono_channel = c.channels == 4 ? 0 : c.channels - 1;
     EXPECT_NEAR(measured_frequency(s, mono_channel), 1000.0, 0.5);
     // Mono spreads into both front speakers at -3 dB each.
@@ -263,7 +262,41 @@ TEST_F(AmixTest, MixDoesNotDependOnTheBlockSize) {
   EXPECT_EQ(mixes[2], mixes[0]);
 }
 
-TEST_F(AmixTest, StreamEqualsConvertApartFromTheEnd) {
+// Every output is exactly as long as its input at the output's rate:
+// n frames give floor(n x rate / input rate + 1/2), down to inputs shorter
+// than the resampler's filter.
+TEST_F(AmixTest, OutputsAreExactlyAsLongAsTheirInputs) {
+  const std::string five_s = tone("five.wav", 44100, 2, 440.0, 5.0);
+  write_s16(dir.path("ten.wav"), 44100, 1, std::vector<int16_t>(10, 1000));
+  write_s16(dir.path("one.wav"), 22050, 1, std::vector<int16_t>(1, 1000));
+  struct Case {
+    std::string command, in;
+    const char* rate;
+    int64_t frames;
+  } cases[] = {
+      {"convert", five_s, "48000", 240000}, {"convert", dir.path("ten.wav"), "48000", 11},
+      {"convert", dir.path("one.wav"), "48000", 2}, {"convert", five_s, "8000", 40000},
+      {"stream", five_s, "48000", 240000},  {"stream", dir.path("ten.wav"), "48000", 11},
+      {"stream", dir.path("one.wav"), "48000", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command + " " + c.in + " " + c.rate);
+    const std::string out = dir.path("out.wav");
+    const Result r = run_amix({c.command, c.in, out, "--rate", c.rate});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_sound(out).frames(), c.frames);
+  }
+  // In a mix each input is drained at its own end: the 10-frame input placed
+  // at 5 s ends the mix 11 frames later, and its frames are there.
+  const Result r = run_amix({"mix", five_s, dir.path("ten.wav"), "-o", dir.path("mix.wav"),
+                             "--rate", "48000", "--at", "0,5", "--summary"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Sound m = read_sound(dir.path("mix.wav"));
+  EXPECT_EQ(m.frames(), 240000 + 11);
+  EXPECT_NE(m.s16[2 * (240000 + 5)], 0);
+}
+
+TEST_F(AmixTest, StreamEqualsConvert) {
   const std::string in = tone("in.wav", 44100, 1, 1000.0, 1.5);
   const Result conv = run_amix({"convert", in, dir.path("conv.wav"), "--rate", "48000",
                                 "--layout", "stereo", "--bits", "16"});
@@ -276,11 +309,10 @@ TEST_F(AmixTest, StreamEqualsConvertApartFromTheEnd) {
     const Sound a = read_sound(dir.path("conv.wav"));
     const Sound b = read_sound(dir.path("stream.wav"));
     EXPECT_EQ(b.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
-    // The stream ends with the engine's drained last frames, which makes it
-    // complete (1.5 s), and not with the zero padding of the last block;
-    // every frame before them is the conversion's.
-    EXPECT_NEAR(b.frames(), 72000, 1);
-    ASSERT_GE(b.s16.size(), a.s16.size());
+    // Both end at the exact length (1.5 s), not with the zero padding of
+    // the last block, and every frame is the same.
+    EXPECT_EQ(b.frames(), 72000);
+    ASSERT_EQ(b.s16.size(), a.s16.size());
     for (size_t i = 0; i < a.s16.size(); ++i) ASSERT_EQ(a.s16[i], b.s16[i]) << "sample " << i;
   }
 }

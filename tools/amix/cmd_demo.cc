@@ -145,12 +145,17 @@ int run_demo(int argc, char** argv, Globals& globals) {
   streamed.layout = common.layout;
   const RunStats s = stream_file(sources[0], target("tone-stream.wav"), streamed, globals);
   const Comparison c = compare_files(path("tone-48k.wav"), path("tone-stream.wav"));
-  const bool stream_matches = c.equal_frames == c.frames_a;
+  const bool stream_matches = c.equal_frames == c.frames_a && c.frames_b == c.frames_a;
   char note[200];
-  std::snprintf(note, sizeof note,
-                "%s tone-48k.wav over its %lld frames, then %lld more (the drained end)",
-                stream_matches ? "equals" : "DIFFERS from", static_cast<long long>(c.frames_a),
-                static_cast<long long>(c.frames_b - c.frames_a));
+  if (stream_matches) {
+    std::snprintf(note, sizeof note, "equals tone-48k.wav, all its %lld frames",
+                  static_cast<long long>(c.frames_a));
+  } else {
+    std::snprintf(note, sizeof note,
+                  "DIFFERS from tone-48k.wav (%lld of %lld frames equal, %lld in all)",
+                  static_cast<long long>(c.equal_frames), static_cast<long long>(c.frames_a),
+                  static_cast<long long>(c.frames_b));
+  }
   rows.push_back({"stream", "tone-stream.wav", s.output.describe(), s.seconds_out,
                   s.wall_seconds, note});
 

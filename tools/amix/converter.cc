@@ -1,5 +1,7 @@
 #include "amix/converter.h"
 
+#include <algorithm>
+
 #include "tavrin_amix/audio_resampler.h"
 #include "amix/cli.h"
 #include "amix/pipelines.h"
@@ -45,11 +47,22 @@ Converter::Output Converter::convert(const void* data, size_t bytes) {
   return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
 }
 
+Converter::Output Converter::drain() {
+  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+  int32_t out_bytes = 0;
+  if (!audio_resampler_drain(resampler_, planes, &out_bytes))
+    throw Error("the resampler failed to end the stream (run with --verbose for the library's log)");
+  return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
+}
+
 size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
                                    size_t src_frames) {
-  // The engine may hold a filter's length of earlier input; 256 frames is
-  // well above the default filter's.
-  const uint64_t frames = (static_cast<uint64_t>(src_frames) + 256) * dst.rate / src.rate + 1;
+  // The engine may hold a filter's length of earlier input: the default
+  // filter spans well under 256 source frames, times the reduction when
+  // the rate goes down (its filter widens by that much).
+  const uint64_t reduction = (static_cast<uint64_t>(src.rate) + dst.rate - 1) / dst.rate;
+  const uint64_t held = 256 * std::max<uint64_t>(1, reduction);
+  const uint64_t frames = (static_cast<uint64_t>(src_frames) + held) * dst.rate / src.rate + 2;
   return static_cast<size_t>(frames) * dst.frame_bytes();
 }
 
@@ -74,7 +87,7 @@ bool ConvertedInput::next(Converter::Output* out) {
 
 Converter::Output ConvertedInput::finish() {
   ended_ = true;
-  return {nullptr, 0};
+  return converter_.drain();
 }
 
 }  // namespace amix

@@ -33,11 +33,15 @@ class Converter {
     size_t bytes;
   };
   // Converts the whole frames among `bytes` bytes of interleaved source
-  // samples.  The engine holds back a few frames for its filter; the stream
-  // comes out short by those at the end.
+  // samples.  The engine holds back a few frames for its filter until
+  // drain() ends the stream.
   Output convert(const void* data, size_t bytes);
+  // Ends the stream: the frames still owed, so that n source frames give
+  // round(n * dst rate / src rate) frames in all.
+  Output drain();
 
-  // The most bytes one call can produce for `src_frames` source frames.
+  // The most bytes one convert() or drain() can produce when it is fed at
+  // most `src_frames` source frames.
   static size_t max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
                                  size_t src_frames);
 
@@ -62,9 +66,9 @@ class ConvertedInput {
   const StreamFormat& format() const { return src_; }
 
  private:
-  // The input's end: the one place where its stream finishes.  Returns what
-  // the stream still gives there (nothing yet: the resampler keeps its last
-  // frames).
+  // The input's end: the one place where its stream finishes.  Returns the
+  // frames that the resampler still owed, which make the stream exactly as
+  // long as the input.
   Converter::Output finish();
 
   std::unique_ptr<SoundReader> reader_;
