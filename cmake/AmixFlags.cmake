@@ -12,6 +12,11 @@ add_compile_options(-Wall -Wextra $<$<BOOL:${AMIX_WERROR}>:-Werror>
   # Sample loops must give the same bits on every target: no fused
   # multiply-add behind the code's back (GCC contracts by default).
   -ffp-contract=off)
+# The same switch for javac and javadoc.
+set(AMIX_JAVA_WERROR "")
+if(AMIX_WERROR)
+  set(AMIX_JAVA_WERROR -Werror)
+endif()
 
 if(AMIX_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all

@@ -8,7 +8,9 @@ set -eu
 src=$1 work=$2
 rm -rf "$work"
 cmake -S "$src" -B "$work" >"$work.log" 2>&1 || { cat "$work.log"; echo "FAILED: configure"; exit 1; }
-if grep -q -- "-Werror" "$work/compile_commands.json"; then
+# compile_commands.json holds the C and C++ flags, the build files javac's.
+if grep -rq --include=compile_commands.json --include=build.ninja --include='*.make' -- \
+    "-Werror" "$work"; then
   echo "FAILED: a plain configure compiles with -Werror"
   exit 1
 fi
