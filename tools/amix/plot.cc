@@ -61,8 +61,10 @@ void grid_line(cairo_t* cr, double y, double width, const std::string& label, bo
   text(cr, kLeft - 6, y + 4, label, 1.0);
 }
 
-std::string base_name(const std::string& path) {
-  if (path == "-") return "standard input";
+// The file's name without its directory; `dash` names "-" (standard input
+// for an input, standard output for the mix).
+std::string base_name(const std::string& path, const char* dash) {
+  if (path == "-") return dash;
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -104,7 +106,7 @@ void check_plot_name(const std::string& path) {
 std::string plot_title(const std::string& out, const MixResult& result) {
   char buf[256];
   std::snprintf(buf, sizeof buf, "%s: %s, %.3f s, %lld blocks of which %lld limited",
-                base_name(out).c_str(), result.stats.output.describe().c_str(),
+                base_name(out, "standard output").c_str(), result.stats.output.describe().c_str(),
                 result.stats.seconds_out, static_cast<long long>(result.blocks),
                 static_cast<long long>(result.limited_blocks));
   return buf;
@@ -205,7 +207,7 @@ void draw_lanes(cairo_t* cr, const std::vector<InputSpan>& inputs, double top, d
     cairo_save(cr);
     cairo_rectangle(cr, x0, y, std::max(1.0, x1 - x0), lane);
     cairo_clip(cr);
-    text(cr, x0 + 4, y + lane - 3, base_name(inputs[i].path));
+    text(cr, x0 + 4, y + lane - 3, base_name(inputs[i].path, "standard input"));
     cairo_restore(cr);
   }
 }

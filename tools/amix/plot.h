@@ -57,6 +57,7 @@ class WaveformPlot {
 };
 
 // "mix.wav: 48000 Hz stereo 16-bit, 4.000 s, 188 blocks of which 12 limited"
+// (OUT without its directory; "standard output" for "-").
 std::string plot_title(const std::string& out, const MixResult& result);
 
 }  // namespace amix
