@@ -46,6 +46,8 @@ class WaveformPlot {
   void draw_limited(cairo_t* cr, const Frame& f, double top, double height) const;
   void draw_waveform(cairo_t* cr, const Frame& f) const;
   void draw_gain(cairo_t* cr, const Frame& f) const;
+  static void draw_lanes(cairo_t* cr, const Frame& f, const std::vector<InputSpan>& inputs);
+  static void draw_time_axis(cairo_t* cr, const Frame& f);
 
   int rate_ = 1;
   int channels_ = 1;
