@@ -1,6 +1,7 @@
 // Runs the built amix and makes and reads the sound files the tests need.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cstdint>
@@ -68,6 +69,23 @@ Sound read_sound(const std::string& path);
 // amplitude * sin(2 pi freq t), 16-bit, same value on every channel.
 std::vector<int16_t> sine_s16(int rate, int channels, double seconds, double freq,
                               double amplitude);
+
+// A fresh directory for each test, and runs of amix whose exit status is
+// checked.
+class ToolTest : public ::testing::Test {
+ protected:
+  std::string p(const std::string& name) const { return dir.path(name); }
+  // Runs amix; the test fails (and goes on) when it exits with other than
+  // `status`.
+  Result amix(const std::vector<std::string>& args, int status = 0,
+              const RunOptions& options = {}) {
+    Result r = run_amix(args, options);
+    EXPECT_EQ(r.status, status) << r.err;
+    return r;
+  }
+
+  TempDir dir;
+};
 
 // Frequency of channel `ch` from its zero crossings, over the middle of the
 // signal (ends trimmed by 10%).

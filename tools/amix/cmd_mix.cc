@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "amix/commands.h"
 #include "amix/levels.h"
@@ -134,12 +135,10 @@ int run_mix(int argc, char** argv, Globals& globals) {
                                      png ? &plot : nullptr);
   if (png) plot.write_png(*png, plot_title(out_path, result), result.inputs);
   for (const std::string& n : result.notes) note(n);
-  report("%s: %lld frames, %s, %.3f s, %lld blocks, %lld limited, peak %s, %.0fx real time\n",
-         out.is_stdout() ? "standard output" : out_path.c_str(),
-         static_cast<long long>(result.stats.frames_out), result.stats.output.describe().c_str(),
-         result.stats.seconds_out, static_cast<long long>(result.blocks),
-         static_cast<long long>(result.limited_blocks), format_dbfs(to_dbfs(result.peak)).c_str(),
-         result.stats.speed());
+  print_summary(out, result.stats,
+                std::to_string(result.blocks) + " blocks, " +
+                    std::to_string(result.limited_blocks) + " limited, peak " +
+                    format_dbfs(to_dbfs(result.peak)));
   return 0;
 }
 

@@ -41,11 +41,12 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   return stats;
 }
 
-void print_summary(const OutputTarget& out, const RunStats& stats) {
-  report("%s: %lld frames, %s, %.3f s, %.0fx real time%s\n",
+void print_summary(const OutputTarget& out, const RunStats& stats, const std::string& detail) {
+  report("%s: %lld frames, %s, %.3f s, %s%.0fx real time%s\n",
          out.is_stdout() ? "standard output" : out.path.c_str(),
          static_cast<long long>(stats.frames_out), stats.output.describe().c_str(),
-         stats.seconds_out, stats.speed(), stats.note.empty() ? "" : ("; " + stats.note).c_str());
+         stats.seconds_out, detail.empty() ? "" : (detail + ", ").c_str(), stats.speed(),
+         stats.note.empty() ? "" : ("; " + stats.note).c_str());
 }
 
 }  // namespace amix

@@ -30,9 +30,11 @@ struct RunStats {
   double speed() const { return wall_seconds > 0 ? seconds_out / wall_seconds : 0; }
 };
 
-// "OUT: 48000 frames, 48000 Hz stereo 16-bit, 1.000 s, 900x real time", and
-// "; NOTE" when the stats carry one.
-void print_summary(const OutputTarget& out, const RunStats& stats);
+// "OUT: 48000 frames, 48000 Hz stereo 16-bit, 1.000 s, 900x real time", with
+// "DETAIL, " before the speed when given, and "; NOTE" when the stats carry
+// one.
+void print_summary(const OutputTarget& out, const RunStats& stats,
+                   const std::string& detail = "");
 
 // Unset fields (0 / nullptr) keep the input's.
 struct ConvertSettings {

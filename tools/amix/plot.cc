@@ -61,8 +61,10 @@ void grid_line(cairo_t* cr, double y, double width, const std::string& label, bo
   text(cr, kLeft - 6, y + 4, label, 1.0);
 }
 
-std::string base_name(const std::string& path) {
-  if (path == "-") return "standard input";
+// The file's name without its directory; `dash` names "-" (standard input
+// for an input, standard output for the mix).
+std::string base_name(const std::string& path, const char* dash) {
+  if (path == "-") return dash;
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -104,7 +106,7 @@ void check_plot_name(const std::string& path) {
 std::string plot_title(const std::string& out, const MixResult& result) {
   char buf[256];
   std::snprintf(buf, sizeof buf, "%s: %s, %.3f s, %lld blocks of which %lld limited",
-                base_name(out).c_str(), result.stats.output.describe().c_str(),
+                base_name(out, "standard output").c_str(), result.stats.output.describe().c_str(),
                 result.stats.seconds_out, static_cast<long long>(result.blocks),
                 static_cast<long long>(result.limited_blocks));
   return buf;
@@ -188,15 +190,12 @@ void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f) const {
   cairo_set_line_width(cr, 1);
 }
 
-namespace {
-
 // One lane per input: a bar from its start to its end on the timeline.
-void draw_lanes(cairo_t* cr, const std::vector<InputSpan>& inputs, double top, double lane,
-                double seconds, double width) {
-  const auto x_of = [&](double t) { return kLeft + std::clamp(t / seconds, 0.0, 1.0) * width; };
+void WaveformPlot::draw_lanes(cairo_t* cr, const Frame& f, const std::vector<InputSpan>& inputs) {
+  const double lane = f.lane_height;
   for (size_t i = 0; i < inputs.size(); ++i) {
-    const double y = top + lane * i;
-    const double x0 = x_of(inputs[i].start_seconds), x1 = x_of(inputs[i].end_seconds);
+    const double y = f.lanes_top + lane * i;
+    const double x0 = f.x_of(inputs[i].start_seconds), x1 = f.x_of(inputs[i].end_seconds);
     set(cr, kLanes[i % (sizeof kLanes / sizeof kLanes[0])]);
     cairo_rectangle(cr, x0, y + 1, std::max(1.0, x1 - x0), lane - 2);
     cairo_fill(cr);
@@ -205,23 +204,25 @@ void draw_lanes(cairo_t* cr, const std::vector<InputSpan>& inputs, double top, d
     cairo_save(cr);
     cairo_rectangle(cr, x0, y, std::max(1.0, x1 - x0), lane);
     cairo_clip(cr);
-    text(cr, x0 + 4, y + lane - 3, base_name(inputs[i].path));
+    text(cr, x0 + 4, y + lane - 3, base_name(inputs[i].path, "standard input"));
     cairo_restore(cr);
   }
 }
 
 // Tick labels below the lanes, with faint lines up through the panels.
-void draw_time_axis(cairo_t* cr, double seconds, double width, double bottom, double label_y) {
-  for (const TimeTick& t : time_ticks(seconds, kMaxTicks)) {
-    const double x = std::floor(kLeft + t.seconds / seconds * width) + 0.5;
+void WaveformPlot::draw_time_axis(cairo_t* cr, const Frame& f) {
+  for (const TimeTick& t : time_ticks(f.seconds, kMaxTicks)) {
+    const double x = std::floor(f.x_of(t.seconds)) + 0.5;
     cairo_set_source_rgba(cr, 0, 0, 0, 0.08);
     cairo_move_to(cr, x, kTop);
-    cairo_line_to(cr, x, bottom);
+    cairo_line_to(cr, x, f.axis_y - 14);
     cairo_stroke(cr);
     set(cr, {0.3, 0.3, 0.3});
-    text(cr, x, label_y, t.label, 0.5);
+    text(cr, x, f.axis_y, t.label, 0.5);
   }
 }
+
+namespace {
 
 void legend_item(cairo_t* cr, double x, double y, const Rgb& c, double alpha, double h,
                  const char* label) {
@@ -255,8 +256,8 @@ void WaveformPlot::write_png(TempFile& png, const std::string& title,
 
   draw_waveform(cr, f);
   draw_gain(cr, f);
-  draw_lanes(cr, inputs, f.lanes_top, f.lane_height, f.seconds, f.width);
-  draw_time_axis(cr, f.seconds, f.width, f.axis_y - 14, f.axis_y);
+  draw_lanes(cr, f, inputs);
+  draw_time_axis(cr, f);
   draw_legend(cr, f.legend_y);
   cairo_set_font_size(cr, 14);
   cairo_set_source_rgb(cr, 0, 0, 0);

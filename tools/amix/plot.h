@@ -46,6 +46,8 @@ class WaveformPlot {
   void draw_limited(cairo_t* cr, const Frame& f, double top, double height) const;
   void draw_waveform(cairo_t* cr, const Frame& f) const;
   void draw_gain(cairo_t* cr, const Frame& f) const;
+  static void draw_lanes(cairo_t* cr, const Frame& f, const std::vector<InputSpan>& inputs);
+  static void draw_time_axis(cairo_t* cr, const Frame& f);
 
   int rate_ = 1;
   int channels_ = 1;
@@ -57,6 +59,7 @@ class WaveformPlot {
 };
 
 // "mix.wav: 48000 Hz stereo 16-bit, 4.000 s, 188 blocks of which 12 limited"
+// (OUT without its directory; "standard output" for "-").
 std::string plot_title(const std::string& out, const MixResult& result);
 
 }  // namespace amix
