@@ -12,16 +12,12 @@ namespace {
 
 using amix_test::repeated;
 
-void scale(std::vector<uint8_t>& v, float f) { audio_scale_uint8(v.data(), int32_t(v.size()), f); }
-void scale(std::vector<int16_t>& v, float f) { audio_scale_int16(v.data(), int32_t(v.size()), f); }
-void scale(std::vector<int32_t>& v, float f) { audio_scale_int32(v.data(), int32_t(v.size()), f); }
-
 // Scales `in` repeated over a long block (vector body and scalar tail) and
 // checks that every repetition turned into `expected`.
 template <typename T>
 void expect_scaled(const std::vector<T>& in, float factor, const std::vector<T>& expected) {
   std::vector<T> block = repeated(in);
-  scale(block, factor);
+  amix_test::lib_scale(block.data(), int32_t(block.size()), factor);
   EXPECT_EQ(block, repeated(expected)) << "factor " << factor;
 }
 
