@@ -1,8 +1,6 @@
-// Float samples: the scaling step over a table of samples and factors, and
-// the mixer's single- and multi-track paths, including the gain it shares
-// with the integer variants.
+// Float samples through the mixer: the single- and multi-track paths,
+// including the gain it shares with the integer variants.
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -15,65 +13,13 @@
 namespace {
 
 using amix_test::gain_of;
-using amix_test::same_bits;
 using amix_test::make_mixer;
 using amix_test::Mixer;
+using amix_test::same_bits;
 using L = std::numeric_limits<float>;
 
 constexpr float kInf = L::infinity();
 const float kNan = L::quiet_NaN();
-
-// The float step, written from its definition: the product of two floats is
-// exact in double, so rounding it once to float is the single-precision
-// multiply; NaN -> 0; clamp to [-1, 1].
-float expected_scaled(float sample, float factor) {
-  if (factor >= 0.999999f && factor <= 1.000001f) return sample;
-  const float p = static_cast<float>(static_cast<double>(sample) * factor);
-  if (std::isnan(p)) return 0.0f;
-  return p < -1.0f ? -1.0f : p > 1.0f ? 1.0f : p;
-}
-
-TEST(ScaleFloat, EverySampleTimesEveryFactor) {
-  std::vector<float> samples = amix_test::awkward_floats();
-  for (float s : {0.5f, -0.5f, 0.1f, 0.9999999f, 1.0000001f}) samples.push_back(s);
-  const float factors[] = {0.0f, -0.0f, 0.999999f, std::nextafter(0.999999f, 0.0f), 1.000001f,
-                           std::nextafter(1.000001f, 2.0f), 0.5f, 0.8f, 2.0f, -1.0f, 1e30f,
-                           L::max(), kInf, -kInf, kNan, 1e-40f};
-  for (float f : factors) {
-    // Repeated over a long block: every value meets the vector body and the
-    // scalar tail.
-    std::vector<float> block = amix_test::repeated(samples);
-    audio_scale_float(block.data(), int32_t(block.size()), f);
-    std::vector<float> expected(block.size());
-    for (size_t i = 0; i < block.size(); ++i) {
-      expected[i] = expected_scaled(samples[i % samples.size()], f);
-    }
-    EXPECT_TRUE(same_bits(block, expected)) << "factor " << f;
-  }
-}
-
-TEST(ScaleFloat, EdgeValues) {
-  std::vector<float> v = {kInf, -kInf, kNan, -0.0f, 0.0f, 1.5f, L::denorm_min(), 1e-40f};
-  audio_scale_float(v.data(), int32_t(v.size()), 0.5f);
-  // -0 keeps its sign; the smallest subnormal halves to 0 (ties to even).
-  EXPECT_TRUE(same_bits(v, {1.0f, -1.0f, 0.0f, -0.0f, 0.0f, 0.75f, 0.0f, 5e-41f}));
-
-  std::vector<float> w = {kInf, 0.25f};
-  audio_scale_float(w.data(), 2, 0.0f);  // infinity x 0 is NaN, made 0
-  EXPECT_TRUE(same_bits(w, {0.0f, 0.0f}));
-
-  // Unity: NaN and out-of-range samples stay, and nothing is read.
-  std::vector<float> u = {kNan, 7.0f};
-  audio_scale_float(u.data(), 2, 1.0f);
-  EXPECT_TRUE(std::isnan(u[0]));
-  EXPECT_EQ(u[1], 7.0f);
-  audio_scale_float(nullptr, 100, 1.000001f);
-
-  std::vector<float> c = {3.0f};
-  audio_scale_float(c.data(), 0, 0.5f);
-  audio_scale_float(c.data(), -1, 0.5f);
-  EXPECT_EQ(c[0], 3.0f);
-}
 
 // Mixes float tracks on `m`, all at `volume`; returns the output.
 std::vector<float> mix(audio_mixer* m, std::vector<std::vector<float>*> tracks,
