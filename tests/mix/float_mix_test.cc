@@ -25,7 +25,7 @@ const float kNan = L::quiet_NaN();
 std::vector<float> mix(audio_mixer* m, std::vector<std::vector<float>*> tracks,
                        float volume = 1.0f) {
   std::vector<float*> ptrs;
-  for (auto* t : tracks) ptrs.push_back(t == nullptr ? nullptr : t->data());
+  for (auto* t : tracks) ptrs.push_back(t->data());
   const std::vector<float> volumes(tracks.size(), volume);
   std::vector<float> out(tracks[0]->size());
   EXPECT_TRUE(audio_mixer_mix_float(m, ptrs.data(), volumes.data(), int32_t(out.size()),
