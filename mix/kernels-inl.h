@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "hwy/highway.h"
 #include "mix/sample_step.h"
@@ -116,23 +115,6 @@ HWY_INLINE void AddWidened(DS ds, V v, hn::Vec<DS>& acc0, hn::Vec<DS>& acc1) {
 }
 #endif
 
-// One track sample added to a sum: integers wrap like the vector lanes
-// (instead of undefined overflow), floats add in double precision.
-HWY_INLINE int32_t AddSample(int32_t acc, int32_t s) {
-  return static_cast<int32_t>(static_cast<uint32_t>(acc) + static_cast<uint32_t>(s));
-}
-HWY_INLINE int64_t AddSample(int64_t acc, int64_t s) {
-  return static_cast<int64_t>(static_cast<uint64_t>(acc) + static_cast<uint64_t>(s));
-}
-HWY_INLINE double AddSample(double acc, float s) { return acc + static_cast<double>(s); }
-
-// |sum| as the gain sees it (a double sum that is not finite counts as 0).
-HWY_INLINE int64_t Magnitude(int64_t s) { return s < 0 ? -s : s; }
-HWY_INLINE double Magnitude(double s) {
-  const double f = finite_sum(s);
-  return f < 0 ? -f : f;
-}
-
 // The scalar rest of an accumulate kernel, from index i on; with `last`,
 // raises `peak` to the largest magnitude among these sums and, with `out`,
 // writes their output samples at `gain`.
@@ -140,17 +122,16 @@ template <typename T, typename S, typename P>
 HWY_INLINE void AccumulateTail(size_t i, T* const* tracks, const float* factors, size_t count,
                                size_t n, S* HWY_RESTRICT sums, bool init, bool last, P& peak,
                                T* out, float gain) {
-  using Add = std::conditional_t<std::is_integral_v<S>, S, T>;
   for (; i < n; ++i) {
     S acc = init ? S(0) : sums[i];
     for (size_t t = 0; t < count; ++t) {
       T& s = tracks[t][i];
       if (factors[t] != 1.0f) s = scale_sample(s, factors[t]);
-      acc = AddSample(acc, static_cast<Add>(s));
+      acc = add_to_sum(acc, static_cast<S>(s));
     }
     sums[i] = acc;
     if (!last) continue;
-    if (Magnitude(static_cast<P>(acc)) > peak) peak = Magnitude(static_cast<P>(acc));
+    if (sum_magnitude(static_cast<P>(acc)) > peak) peak = sum_magnitude(static_cast<P>(acc));
     if (out != nullptr) out[i] = output_sample<T>(acc, gain);
   }
 }

@@ -27,6 +27,13 @@ void scale_block(T* samples, int32_t count, float volume) {
   kernels::scale(samples, static_cast<size_t>(count), kernel_factor<T>(volume));
 }
 
+// Whether two runs of `bytes` bytes share memory.
+bool overlap(const void* a, const void* b, size_t bytes) {
+  const uintptr_t pa = reinterpret_cast<uintptr_t>(a);
+  const uintptr_t pb = reinterpret_cast<uintptr_t>(b);
+  return pa < pb + bytes && pb < pa + bytes;
+}
+
 // Copies like a forward element loop: the same result as the reference
 // even when `out` overlaps the track without being equal to it.
 template <typename T>
@@ -43,20 +50,11 @@ void copy_forward(const T* src, size_t n, T* out) {
 
 // A float track's copy is made finite and clamped on the way.
 void copy_forward(const float* src, size_t n, float* out) {
-  const uintptr_t s = reinterpret_cast<uintptr_t>(src);
-  const uintptr_t o = reinterpret_cast<uintptr_t>(out);
-  if (s != o && o < s + n * sizeof(float) && s < o + n * sizeof(float)) {
+  if (src != out && overlap(src, out, n * sizeof(float))) {
     for (size_t j = 0; j < n; ++j) out[j] = unit_sample(src[j]);
   } else {
     kernels::copy_unit(src, n, out);
   }
-}
-
-// Whether two runs of `bytes` bytes share memory.
-bool overlap(const void* a, const void* b, size_t bytes) {
-  const uintptr_t pa = reinterpret_cast<uintptr_t>(a);
-  const uintptr_t pb = reinterpret_cast<uintptr_t>(b);
-  return pa < pb + bytes && pb < pa + bytes;
 }
 
 // Whether any two present tracks share memory.  Only then must every track
@@ -143,10 +141,6 @@ void write_output(const S* sums, size_t n, float gain, P peak, T* out) {
 }
 
 template <typename T>
-using sum_storage = std::conditional_t<
-    std::is_same_v<T, float>, double, std::conditional_t<sizeof(T) == 4, int64_t, int32_t>>;
-
-template <typename T>
 bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
          int32_t track_count, T* out) {
   if (m == nullptr || tracks == nullptr || volumes == nullptr || count <= 0 ||
@@ -164,7 +158,7 @@ bool mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count,
 
   // The scratch block holds capacity * 4 bytes: room for `count` 8-byte sums,
   // so certainly for `count` 32-bit ones.
-  auto* sums = reinterpret_cast<sum_storage<T>*>(m->sums);
+  auto* sums = reinterpret_cast<typename sample_limits<T>::sum_type*>(m->sums);
   // Unless `out` overlaps a track, the last summing pass writes the output
   // at the gain the previous call left; it is written again only when the
   // gain test changes the gain (the attack) or the sums pass the limits of

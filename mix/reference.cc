@@ -27,33 +27,15 @@ T copied(T sample) {
 }
 
 // Sample j of every present track, added in list order from 0 in the
-// variant's sum width; wraps like the hardware would for integers, instead
-// of UB.
+// variant's sum width.
 template <typename T>
 typename sample_limits<T>::sum_type sum_at(T* const* tracks, int32_t track_count, int32_t j) {
   using sum_type = typename sample_limits<T>::sum_type;
-  if constexpr (std::is_same_v<T, float>) {
-    double sum = 0.0;
-    for (int32_t t = 0; t < track_count; ++t) {
-      if (tracks[t] != nullptr) sum += static_cast<double>(tracks[t][j]);
-    }
-    return sum;
-  } else {
-    std::make_unsigned_t<sum_type> sum = 0;
-    for (int32_t t = 0; t < track_count; ++t) {
-      if (tracks[t] != nullptr) sum += static_cast<std::make_unsigned_t<sum_type>>(
-                                    static_cast<sum_type>(tracks[t][j]));
-    }
-    return static_cast<sum_type>(sum);
+  sum_type sum = 0;
+  for (int32_t t = 0; t < track_count; ++t) {
+    if (tracks[t] != nullptr) sum = add_to_sum(sum, static_cast<sum_type>(tracks[t][j]));
   }
-}
-
-// |sum|, in 64 bits for integer sums; a float mix's non-finite sum counts
-// as 0.
-inline int64_t magnitude(int64_t s) { return s < 0 ? -s : s; }
-inline double magnitude(double s) {
-  const double f = finite_sum(s);
-  return f < 0 ? -f : f;
+  return sum;
 }
 
 template <typename T>
@@ -81,7 +63,7 @@ bool mix_loop(audio_mixer* m, T* const* tracks, const float* volumes,
   peak_type peak = 0;
   for (int32_t j = 0; j < count; ++j) {
     sums[j] = sum_at(tracks, track_count, j);
-    const peak_type size = magnitude(static_cast<peak_type>(sums[j]));
+    const peak_type size = sum_magnitude(static_cast<peak_type>(sums[j]));
     if (size > peak) peak = size;
   }
   m->gain = gain_after_test<T>(m->gain, peak);

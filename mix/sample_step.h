@@ -101,6 +101,27 @@ inline float unit_sample(float sample) {
 // a sum that is not finite counts as 0.
 inline double finite_sum(double sum) { return std::isfinite(sum) ? sum : 0.0; }
 
+// One track sample, widened to the sum's type, added to a per-sample sum:
+// integer sums wrap like the vector lanes (instead of undefined overflow),
+// double sums take one IEEE addition.
+template <typename S>
+inline S add_to_sum(S sum, S sample) {
+  if constexpr (std::is_integral_v<S>) {
+    using U = std::make_unsigned_t<S>;
+    return static_cast<S>(static_cast<U>(sum) + static_cast<U>(sample));
+  } else {
+    return sum + sample;
+  }
+}
+
+// |sum| as the gain sees it: integer sums in 64 bits; a double sum that is
+// not finite counts as 0.
+inline int64_t sum_magnitude(int64_t sum) { return sum < 0 ? -sum : sum; }
+inline double sum_magnitude(double sum) {
+  const double f = finite_sum(sum);
+  return f < 0 ? -f : f;
+}
+
 // One output sample of a multi-track mix: the sum rounded to the sample's
 // precision, times the gain in single precision, then brought into range
 // (integers: truncation with saturation and the clamp; floats: clamp_unit).

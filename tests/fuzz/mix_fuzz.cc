@@ -10,27 +10,14 @@
 #include "mix/reference.h"
 #include "tavrin_amix/audio_mixer.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/mix/mix_test_util.h"
 
 namespace {
 
 using amix_fuzz::Input;
 
-bool lib_mix(audio_mixer* m, uint8_t* const* t, const float* v, int32_t n, int32_t k, uint8_t* o) {
-  return audio_mixer_mix_uint8(m, t, v, n, k, o);
-}
-bool lib_mix(audio_mixer* m, int16_t* const* t, const float* v, int32_t n, int32_t k, int16_t* o) {
-  return audio_mixer_mix_int16(m, t, v, n, k, o);
-}
-bool lib_mix(audio_mixer* m, int32_t* const* t, const float* v, int32_t n, int32_t k, int32_t* o) {
-  return audio_mixer_mix_int32(m, t, v, n, k, o);
-}
-bool lib_mix(audio_mixer* m, float* const* t, const float* v, int32_t n, int32_t k, float* o) {
-  return audio_mixer_mix_float(m, t, v, n, k, o);
-}
-void lib_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
-void lib_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
-void lib_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
-void lib_scale(float* s, int32_t n, float v) { audio_scale_float(s, n, v); }
+using amix_test::lib_mix;
+using amix_test::lib_scale;
 
 // One mixer of type T driven by the rest of the input: each step is a scale
 // or a mix over windows of one arena, so tracks and output may alias.
@@ -77,7 +64,7 @@ void run(Input& in) {
       AMIX_FUZZ_CHECK(std::memcmp(&fast->gain, &slow->gain, sizeof(float)) == 0);
     }
     // Bytes, not values: float buffers may hold NaN.
-    AMIX_FUZZ_CHECK(std::memcmp(arena.data(), copy.data(), arena.size() * sizeof(T)) == 0);
+    AMIX_FUZZ_CHECK(amix_test::same_bits(arena, copy));
   }
   audio_mixer_destroy(fast);
   audio_mixer_destroy(slow);

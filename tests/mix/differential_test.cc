@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -73,18 +72,13 @@ const std::vector<float>& factor_table() {
   return table;
 }
 
-void public_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
-void public_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
-void public_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
-void public_scale(float* s, int32_t n, float v) { audio_scale_float(s, n, v); }
-
 using amix_test::same_bits;
 
 template <typename T>
 void expect_scale_matches(const std::vector<T>& input) {
   for (float f : factor_table()) {
     std::vector<T> fast = input, slow = input;
-    public_scale(fast.data(), int32_t(fast.size()), f);
+    amix_test::lib_scale(fast.data(), int32_t(fast.size()), f);
     amix::ref::scale(slow.data(), int32_t(slow.size()), f);
     ASSERT_TRUE(same_bits(fast, slow)) << "factor " << f;
   }
@@ -130,10 +124,7 @@ struct MixCase {
     T* out = arena.data() + out_at;
     const auto n = int32_t(tracks.size());
     if (reference) return amix::ref::mix(m, tracks.data(), volumes.data(), count, n, out);
-    if constexpr (std::is_same_v<T, float>) return audio_mixer_mix_float(m, tracks.data(), volumes.data(), count, n, out);
-    if constexpr (sizeof(T) == 1) return audio_mixer_mix_uint8(m, tracks.data(), volumes.data(), count, n, out);
-    if constexpr (sizeof(T) == 2) return audio_mixer_mix_int16(m, tracks.data(), volumes.data(), count, n, out);
-    if constexpr (std::is_same_v<T, int32_t>) return audio_mixer_mix_int32(m, tracks.data(), volumes.data(), count, n, out);
+    return amix_test::lib_mix(m, tracks.data(), volumes.data(), count, n, out);
   }
 };
 
@@ -225,8 +216,8 @@ void random_mix_sequences(uint32_t seed) {
   std::mt19937 rng(seed);
   for (int sequence = 0; sequence < 12; ++sequence) {
     const int32_t capacity = 2 + int32_t(rng() % 600);
-    std::unique_ptr<audio_mixer, amix_test::MixerDeleter> fast(audio_mixer_create(capacity));
-    std::unique_ptr<audio_mixer, amix_test::MixerDeleter> slow(audio_mixer_create(capacity));
+    const amix_test::Mixer fast = amix_test::make_mixer(capacity);
+    const amix_test::Mixer slow = amix_test::make_mixer(capacity);
     ASSERT_TRUE(fast && slow);
     for (int call = 0; call < 60; ++call) {
       MixCase<T> a = random_case<T>(rng, capacity);
@@ -272,8 +263,8 @@ TEST(Differential, Int32SumsPast2To53RoundOnce) {
   tracks.push_back(rest.data());
   const std::vector<float> volumes(tracks.size(), 1.0f);
   std::vector<int32_t> fast(kCount), slow(kCount);
-  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> a(audio_mixer_create(2 * kCount));
-  std::unique_ptr<audio_mixer, amix_test::MixerDeleter> b(audio_mixer_create(2 * kCount));
+  const amix_test::Mixer a = amix_test::make_mixer(2 * kCount);
+  const amix_test::Mixer b = amix_test::make_mixer(2 * kCount);
   const auto k = int32_t(tracks.size());
   ASSERT_TRUE(audio_mixer_mix_int32(a.get(), tracks.data(), volumes.data(), kCount, k, fast.data()));
   ASSERT_TRUE(amix::ref::mix(b.get(), tracks.data(), volumes.data(), kCount, k, slow.data()));

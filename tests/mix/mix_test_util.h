@@ -1,9 +1,10 @@
-// Helpers shared by the mixing tests.
+// Helpers shared by the mixing tests and the mixing fuzz target.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "mix/mixer_impl.h"
@@ -23,6 +24,29 @@ std::vector<T> repeated(const std::vector<T>& pattern) {
 }
 
 inline float gain_of(const audio_mixer* m) { return m->gain; }
+
+// The library's mix and scale of each sample type, for code written once
+// for all of them.
+inline bool lib_mix(audio_mixer* m, uint8_t* const* t, const float* v, int32_t n, int32_t k,
+                    uint8_t* o) {
+  return audio_mixer_mix_uint8(m, t, v, n, k, o);
+}
+inline bool lib_mix(audio_mixer* m, int16_t* const* t, const float* v, int32_t n, int32_t k,
+                    int16_t* o) {
+  return audio_mixer_mix_int16(m, t, v, n, k, o);
+}
+inline bool lib_mix(audio_mixer* m, int32_t* const* t, const float* v, int32_t n, int32_t k,
+                    int32_t* o) {
+  return audio_mixer_mix_int32(m, t, v, n, k, o);
+}
+inline bool lib_mix(audio_mixer* m, float* const* t, const float* v, int32_t n, int32_t k,
+                    float* o) {
+  return audio_mixer_mix_float(m, t, v, n, k, o);
+}
+inline void lib_scale(uint8_t* s, int32_t n, float v) { audio_scale_uint8(s, n, v); }
+inline void lib_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, v); }
+inline void lib_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
+inline void lib_scale(float* s, int32_t n, float v) { audio_scale_float(s, n, v); }
 
 // Equal bit for bit: float buffers compare NaN with NaN and -0 apart from +0.
 template <typename T>
@@ -50,5 +74,7 @@ inline const std::vector<float>& awkward_floats() {
 struct MixerDeleter {
   void operator()(audio_mixer* m) const { audio_mixer_destroy(m); }
 };
+using Mixer = std::unique_ptr<audio_mixer, MixerDeleter>;
+inline Mixer make_mixer(int32_t capacity = 0) { return Mixer(audio_mixer_create(capacity)); }
 
 }  // namespace amix_test

@@ -1,6 +1,5 @@
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,9 +12,10 @@
 namespace {
 
 using amix_test::gain_of;
-using Mixer = std::unique_ptr<audio_mixer, amix_test::MixerDeleter>;
-
-Mixer make_mixer(int32_t capacity = 0) { return Mixer(audio_mixer_create(capacity)); }
+using amix_test::lib_mix;
+using amix_test::make_mixer;
+using amix_test::Mixer;
+using amix_test::same_bits;
 
 // Mixes two 16-bit tracks at unity on `m` and returns the output.
 std::vector<int16_t> mix2(audio_mixer* m, std::vector<int16_t> a, std::vector<int16_t> b) {
@@ -80,35 +80,45 @@ TEST(MixerCalls, AllocateNothing) {
   multi_audio_mixer_release(multi);
 }
 
-TEST(MixerRefusals, ChangeNothing) {
+// Every refusal of the variant for T leaves the tracks, the output and the
+// gain as they were.
+template <typename T>
+void expect_refusals_change_nothing() {
   Mixer m = make_mixer(8);  // 4 samples per multi-track call
   m->gain = 0.75f;
-  std::vector<int16_t> a = {100, 200, 300, 400, 500}, b = a, out(5, 7);
-  int16_t* tracks[] = {a.data(), b.data()};
-  int16_t* first_missing[] = {nullptr, b.data()};
+  std::vector<T> a = {10, 20, 30, 40, 50}, b = a, out(5, T(7));  // floats: 0.5 would clamp
+  T* tracks[] = {a.data(), b.data()};
+  T* first_missing[] = {nullptr, b.data()};
   const float volumes[] = {0.5f, 0.5f};
-  const std::vector<int16_t> a0 = a, out0 = out;
+  const std::vector<T> a0 = a, out0 = out;
 
-  EXPECT_FALSE(audio_mixer_mix_int16(nullptr, tracks, volumes, 4, 2, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 0, 2, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 0, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 2, nullptr));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), first_missing, volumes, 4, 2, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), nullptr, volumes, 4, 2, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, nullptr, 4, 2, out.data()));
+  EXPECT_FALSE(lib_mix(nullptr, tracks, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 0, 2, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 4, 0, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 4, 2, static_cast<T*>(nullptr)));
+  EXPECT_FALSE(lib_mix(m.get(), first_missing, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), nullptr, volumes, 4, 2, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, nullptr, 4, 2, out.data()));
   // Negative counts are faults too, not successes.
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, -1, 1, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, -1, 2, out.data()));
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, -3, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, -1, 1, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, -1, 2, out.data()));
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 4, -3, out.data()));
   // More samples than the scratch space holds: refused before any scaling.
-  EXPECT_FALSE(audio_mixer_mix_int16(m.get(), tracks, volumes, 5, 2, out.data()));
-  EXPECT_EQ(a, a0);
-  EXPECT_EQ(b, a0);
-  EXPECT_EQ(out, out0);
+  EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 5, 2, out.data()));
+  EXPECT_TRUE(same_bits(a, a0));
+  EXPECT_TRUE(same_bits(b, a0));
+  EXPECT_TRUE(same_bits(out, out0));
   EXPECT_EQ(gain_of(m.get()), 0.75f);
 
   // The limit binds only the multi-track path.
-  EXPECT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 5, 1, out.data()));
+  EXPECT_TRUE(lib_mix(m.get(), tracks, volumes, 5, 1, out.data()));
+}
+
+TEST(MixerRefusals, ChangeNothingInEveryVariant) {
+  expect_refusals_change_nothing<uint8_t>();
+  expect_refusals_change_nothing<int16_t>();
+  expect_refusals_change_nothing<int32_t>();
+  expect_refusals_change_nothing<float>();
 }
 
 TEST(MixerSingleTrack, ScalesCopiesAndResetsGain) {
@@ -203,20 +213,35 @@ TEST(MixerTracks, MissingLaterTrackKeepsTheMultiTrackPath) {
   EXPECT_EQ(out, (std::vector<int16_t>{-32767, 32766}));
 }
 
+// Mixes a and b (missing with b_missing) at `volumes` on a fresh mixer, the
+// output into a (which 0), into b (1) or separate (2); returns the output.
+template <typename T>
+std::vector<T> mix_into(int which, std::vector<T> a, std::vector<T> b, const float* volumes,
+                        bool b_missing = false) {
+  Mixer m = make_mixer();
+  std::vector<T> separate(a.size());
+  T* tracks[] = {a.data(), b_missing ? nullptr : b.data()};
+  T* out = which == 0 ? a.data() : which == 1 ? b.data() : separate.data();
+  EXPECT_TRUE(lib_mix(m.get(), tracks, volumes, int32_t(a.size()), 2, out));
+  return std::vector<T>(out, out + a.size());
+}
+
 TEST(MixerTracks, OutputMayBeATrack) {
-  const std::vector<int16_t> a0 = {30000, -7, 12, 900}, b0 = {5000, 3, -12, 100};
   const float volumes[] = {0.8f, 1.5f};
-  auto run = [&](int which) {
-    Mixer m = make_mixer();
-    std::vector<int16_t> a = a0, b = b0, separate(4);
-    int16_t* tracks[] = {a.data(), b.data()};
-    int16_t* out = which == 0 ? a.data() : which == 1 ? b.data() : separate.data();
-    EXPECT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 4, 2, out));
-    return std::vector<int16_t>(out, out + 4);
-  };
-  const std::vector<int16_t> expected = run(2);
-  EXPECT_EQ(run(0), expected);
-  EXPECT_EQ(run(1), expected);
+  const std::vector<int16_t> a = {30000, -7, 12, 900}, b = {5000, 3, -12, 100};
+  const std::vector<int16_t> expected = mix_into(2, a, b, volumes);
+  EXPECT_EQ(mix_into(0, a, b, volumes), expected);
+  EXPECT_EQ(mix_into(1, a, b, volumes), expected);
+
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> fa = {0.9f, -0.7f, 0.125f, 0.3f}, fb = {0.5f, 0.2f, -0.1f, nan};
+  const std::vector<float> fexpected = mix_into(2, fa, fb, volumes);
+  EXPECT_TRUE(same_bits(mix_into(0, fa, fb, volumes), fexpected));
+  EXPECT_TRUE(same_bits(mix_into(1, fa, fb, volumes), fexpected));
+  // A missing later float track is silent but keeps the multi-track path:
+  // 0.9 x 0.8 alone is 0.72, below full scale.
+  EXPECT_TRUE(same_bits(mix_into(2, fa, fb, volumes, true),
+                        {0.9f * 0.8f, -0.7f * 0.8f, 0.125f * 0.8f, 0.3f * 0.8f}));
 }
 
 }  // namespace

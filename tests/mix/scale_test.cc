@@ -11,22 +11,22 @@
 namespace {
 
 using amix_test::repeated;
-
-void scale(std::vector<uint8_t>& v, float f) { audio_scale_uint8(v.data(), int32_t(v.size()), f); }
-void scale(std::vector<int16_t>& v, float f) { audio_scale_int16(v.data(), int32_t(v.size()), f); }
-void scale(std::vector<int32_t>& v, float f) { audio_scale_int32(v.data(), int32_t(v.size()), f); }
+using amix_test::same_bits;
+using L = std::numeric_limits<float>;
 
 // Scales `in` repeated over a long block (vector body and scalar tail) and
 // checks that every repetition turned into `expected`.
 template <typename T>
 void expect_scaled(const std::vector<T>& in, float factor, const std::vector<T>& expected) {
   std::vector<T> block = repeated(in);
-  scale(block, factor);
-  EXPECT_EQ(block, repeated(expected)) << "factor " << factor;
+  amix_test::lib_scale(block.data(), int32_t(block.size()), factor);
+  EXPECT_TRUE(same_bits(block, repeated(expected))) << "factor " << factor;
 }
 
 constexpr int32_t kI32Max = std::numeric_limits<int32_t>::max();
 constexpr int32_t kI32Min = std::numeric_limits<int32_t>::min();
+constexpr float kInf = L::infinity();
+const float kNan = L::quiet_NaN();
 
 TEST(Scale, UnityWindowLeavesSamplesUntouchedAndUnread) {
   const float unity[] = {1.0f, 0.9999995f, 1.000001f, 0.999999f,
@@ -36,8 +36,11 @@ TEST(Scale, UnityWindowLeavesSamplesUntouchedAndUnread) {
     expect_scaled<int16_t>({32767, -32768, 1}, f, {32767, -32768, 1});
     // 2^24 + 1 would lose its low bit through single precision.
     expect_scaled<int32_t>({16777217, kI32Max}, f, {16777217, kI32Max});
+    // Floats keep NaN, infinities and out-of-range values.
+    expect_scaled<float>({kNan, 7.0f, -kInf, -0.0f}, f, {kNan, 7.0f, -kInf, -0.0f});
     // Not even read: a bad pointer is harmless with a unity factor.
     audio_scale_int16(nullptr, 100, f);
+    audio_scale_float(nullptr, 100, f);
   }
 }
 
@@ -74,6 +77,10 @@ TEST(Scale, NonPositiveCountLeavesTheBuffer) {
   audio_scale_int16(v.data(), 0, 0.5f);
   audio_scale_int16(v.data(), -4, 0.5f);
   EXPECT_EQ(v, (std::vector<int16_t>{1000, 2000}));
+  std::vector<float> f = {3.0f};
+  audio_scale_float(f.data(), 0, 0.5f);
+  audio_scale_float(f.data(), -1, 0.5f);
+  EXPECT_EQ(f[0], 3.0f);
 }
 
 // Products beyond the int32 range saturate toward their own end instead of
@@ -83,13 +90,42 @@ TEST(Scale, OverflowSaturatesAndNanGivesZero) {
   expect_scaled<int32_t>({1000000000}, -3.0f, {kI32Min});
   expect_scaled<int16_t>({30000, -30000, 1}, 1e6f, {32767, -32768, 32767});
   expect_scaled<uint8_t>({200, 0}, 1e8f, {255, 0});
-  const float inf = std::numeric_limits<float>::infinity();
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  expect_scaled<int16_t>({5, 0, -5}, inf, {32767, 0, -32768});
-  expect_scaled<int32_t>({5, 0, -5}, -inf, {kI32Min, 0, kI32Max});
-  expect_scaled<uint8_t>({5, 0}, nan, {0, 0});
-  expect_scaled<int16_t>({5, -5}, nan, {0, 0});
-  expect_scaled<int32_t>({5, kI32Min}, nan, {0, 0});
+  expect_scaled<int16_t>({5, 0, -5}, kInf, {32767, 0, -32768});
+  expect_scaled<int32_t>({5, 0, -5}, -kInf, {kI32Min, 0, kI32Max});
+  expect_scaled<uint8_t>({5, 0}, kNan, {0, 0});
+  expect_scaled<int16_t>({5, -5}, kNan, {0, 0});
+  expect_scaled<int32_t>({5, kI32Min}, kNan, {0, 0});
+}
+
+// Floats: one single-precision multiply, NaN made 0, clamped to [-1, 1].
+TEST(Scale, FloatsClampAndZeroNan) {
+  // -0 keeps its sign; the smallest subnormal halves to 0 (ties to even).
+  expect_scaled<float>({kInf, -kInf, kNan, -0.0f, 0.0f, 1.5f, L::denorm_min(), 1e-40f}, 0.5f,
+                       {1.0f, -1.0f, 0.0f, -0.0f, 0.0f, 0.75f, 0.0f, 5e-41f});
+  expect_scaled<float>({kInf, 0.25f}, 0.0f, {0.0f, 0.0f});  // infinity x 0 is NaN, made 0
+}
+
+// The float step, written from its definition: the product of two floats is
+// exact in double, so rounding it once to float is the single-precision
+// multiply; NaN -> 0; clamp to [-1, 1].
+float expected_scaled(float sample, float factor) {
+  if (factor >= 0.999999f && factor <= 1.000001f) return sample;
+  const float p = static_cast<float>(static_cast<double>(sample) * factor);
+  if (std::isnan(p)) return 0.0f;
+  return p < -1.0f ? -1.0f : p > 1.0f ? 1.0f : p;
+}
+
+TEST(Scale, FloatStepOverEverySampleAndFactor) {
+  std::vector<float> samples = amix_test::awkward_floats();
+  for (float s : {0.5f, -0.5f, 0.1f, 0.9999999f, 1.0000001f}) samples.push_back(s);
+  const float factors[] = {0.0f, -0.0f, 0.999999f, std::nextafter(0.999999f, 0.0f), 1.000001f,
+                           std::nextafter(1.000001f, 2.0f), 0.5f, 0.8f, 2.0f, -1.0f, 1e30f,
+                           L::max(), kInf, -kInf, kNan, 1e-40f};
+  for (float f : factors) {
+    std::vector<float> expected(samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) expected[i] = expected_scaled(samples[i], f);
+    expect_scaled(samples, f, expected);
+  }
 }
 
 }  // namespace

@@ -17,8 +17,7 @@ public final class Buffers {
 
   public static short[] shortsOf(ByteBuffer b, int offsetBytes, int count) {
     short[] out = new short[count];
-    b.duplicate().order(ByteOrder.nativeOrder()).position(offsetBytes).slice()
-        .order(ByteOrder.nativeOrder()).asShortBuffer().get(out);
+    from(b, offsetBytes).asShortBuffer().get(out);
     return out;
   }
 
@@ -36,8 +35,7 @@ public final class Buffers {
 
   public static float[] floatsOf(ByteBuffer b, int offsetBytes, int count) {
     float[] out = new float[count];
-    b.duplicate().order(ByteOrder.nativeOrder()).position(offsetBytes).slice()
-        .order(ByteOrder.nativeOrder()).asFloatBuffer().get(out);
+    from(b, offsetBytes).asFloatBuffer().get(out);
     return out;
   }
 
@@ -45,6 +43,11 @@ public final class Buffers {
     byte[] out = new byte[b.capacity()];
     b.duplicate().clear().get(out);
     return out;
+  }
+
+  /** The bytes of {@code b} from {@code offsetBytes} on, in native order; b is not moved. */
+  private static ByteBuffer from(ByteBuffer b, int offsetBytes) {
+    return b.duplicate().position(offsetBytes).slice().order(ByteOrder.nativeOrder());
   }
 
   private Buffers() {}

@@ -172,20 +172,13 @@ class AudioMixerTest {
     ByteBuffer a = shorts((short) 1), b = shorts((short) 2), out = direct(2);
     assertTrue(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
     assertEquals(3, out.getShort(0));
+    ByteBuffer fa = floats(0.5f), fb = floats(-0.125f), fout = direct(4);
+    assertTrue(mixer.mixFloatTracks(fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 4));
+    assertEquals(0.375f, fout.getFloat(0));
     mixer.close();
     mixer.close();
     assertEquals(0, mixer.handle());
     assertFalse(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
+    assertFalse(mixer.mixFloatTracks(fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 4));
   }
-
-  @Test
-  void ownedMixerMixesFloats() {
-    AudioMixer mixer = AudioMixer.create(0);
-    ByteBuffer a = floats(0.5f), b = floats(-0.125f), out = direct(4);
-    assertTrue(mixer.mixFloatTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 4));
-    assertEquals(0.375f, out.getFloat(0));
-    mixer.close();
-    assertFalse(mixer.mixFloatTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 4));
-  }
-
 }
