@@ -25,9 +25,19 @@ uint32_t le32(const uint8_t* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// RIFF and "data" sizes of a WAV header set to 0xFFFFFFFF: the length is
-// not known while the file streams.
-void mark_wav_sizes_unknown(std::vector<uint8_t>& file) {
+bool is_au(const std::vector<uint8_t>& file) {
+  return file.size() >= 12 && (std::memcmp(file.data(), ".snd", 4) == 0 ||
+                               std::memcmp(file.data(), "dns.", 4) == 0);
+}
+
+// The sizes of a WAV header (RIFF and "data") or an AU header (data size)
+// set to 0xFFFFFFFF, which readers take as "unknown, read to the end": the
+// length is not known while the file streams.
+void mark_sizes_unknown(std::vector<uint8_t>& file) {
+  if (is_au(file)) {
+    std::memset(file.data() + 8, 0xFF, 4);
+    return;
+  }
   if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
       std::memcmp(file.data() + 8, "WAVE", 4) != 0)
     return;
@@ -62,6 +72,10 @@ SNDFILE* PipeSource::open(SF_INFO* info) {
   };
   io.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
   io.tell = [](void* user) { return self<PipeSource>(user).pos_; };
+  // An AU data size of 0 on a pipe means the writer did not know it (as
+  // libsndfile writes it there); libsndfile would take it as no data.
+  keep_up_to(12);
+  if (is_au(kept_) && le32(kept_.data() + 8) == 0) std::memset(kept_.data() + 8, 0xFF, 4);
   SNDFILE* file = sf_open_virtual(&io, SFM_READ, info, this);
   parsing_ = false;
   return file;
@@ -182,7 +196,7 @@ void PipeSink::hold(const uint8_t* src, sf_count_t bytes) {
 }
 
 void PipeSink::start_streaming() {
-  mark_wav_sizes_unknown(held_);
+  mark_sizes_unknown(held_);
   streaming_ = true;
   if (send(held_.data(), held_.size())) sent_ = static_cast<sf_count_t>(held_.size());
   held_.clear();

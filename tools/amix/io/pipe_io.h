@@ -3,8 +3,9 @@
 // writes WAV to none, so amix gives it virtual I/O over the descriptor:
 // input bytes are kept while the header is parsed, so that the parser may
 // look back, and output is held until its header has settled, then streamed
-// with the sizes of a WAV header marked unknown (0xFFFFFFFF, as ffmpeg
-// writes WAV to a pipe).
+// with the sizes of a WAV or AU header marked unknown (0xFFFFFFFF, as ffmpeg
+// and sox write them to a pipe).  An AU data size of 0 on an input pipe is
+// read as unknown too.
 #pragma once
 
 #include <sndfile.h>
@@ -68,7 +69,8 @@ class PipeSink {
  private:
   sf_count_t write(const void* src, sf_count_t bytes);
   void hold(const uint8_t* src, sf_count_t bytes);
-  // Marks the sizes of a WAV header unknown, then sends the held bytes.
+  // Marks the sizes of a WAV or AU header unknown, then sends the held
+  // bytes.
   void start_streaming();
   bool send(const uint8_t* src, size_t bytes);
 
