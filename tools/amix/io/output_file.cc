@@ -58,6 +58,25 @@ int register_path(const std::string& path) {
 
 std::string errno_text() { return std::strerror(errno); }
 
+std::string dir_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// The file `path` names once its symbolic links are followed, also when the
+// last one points at a file not yet made.  Its directory holds the
+// temporary file, so that the rename replaces the target, not the link.
+std::string follow_links(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {  // as the kernel's limit, against loops
+    char target[kPathMax];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return path;
+    const std::string t(target, static_cast<size_t>(n));
+    path = t[0] == '/' ? t : dir_of(path) + t;
+  }
+  return path;
+}
+
 std::string extension_of(const std::string& path) {
   const size_t slash = path.rfind('/');
   const size_t dot = path.rfind('.');
@@ -105,10 +124,10 @@ void check_output_path(const std::string& out, const std::vector<std::string>& i
   }
 }
 
-TempFile::TempFile(const std::string& final_path) : final_path_(final_path) {
-  const size_t slash = final_path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : final_path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
+TempFile::TempFile(const std::string& final_path)
+    : final_path_(final_path), target_(follow_links(final_path)) {
+  const std::string dir = dir_of(target_);
+  const std::string name = target_.substr(dir.size());
   if (name.empty()) throw Error("output '" + final_path + "' names no file");
   std::string templ = dir + "." + name + ".tmp-XXXXXX";
   install_handlers_once();
@@ -116,10 +135,18 @@ TempFile::TempFile(const std::string& final_path) : final_path_(final_path) {
   if (fd_ < 0) throw Error("cannot create '" + final_path + "': " + errno_text());
   temp_path_ = templ;
   slot_ = register_path(temp_path_);
-  // mkstemp makes the file private; give it the mode a plain create would.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd_, 0666 & ~mask);
+  // mkstemp makes the file private; give it the mode of the file it
+  // replaces, or the one a plain create would.
+  struct stat st;
+  mode_t mode = 0;
+  if (stat(target_.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fd_, mode);
 }
 
 TempFile::~TempFile() {
@@ -140,7 +167,7 @@ void TempFile::commit() {
     fd_ = -1;
     if (rc != 0) throw Error("cannot write '" + final_path_ + "': " + errno_text());
   }
-  if (rename(temp_path_.c_str(), final_path_.c_str()) != 0)
+  if (rename(temp_path_.c_str(), target_.c_str()) != 0)
     throw Error("cannot create '" + final_path_ + "': " + errno_text());
   committed_ = true;
 }

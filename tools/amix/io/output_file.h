@@ -1,7 +1,8 @@
 // Where outputs go.  Files are written to a temporary file beside their
 // final path and renamed into place only when complete, so a failed or
 // interrupted run never leaves a partial file under the requested name;
-// "-" is standard output.
+// "-" is standard output.  A symbolic link is written through (its target
+// is replaced, the link stays), and a file that exists keeps its mode.
 #pragma once
 
 #include <string>
@@ -37,8 +38,10 @@ void check_output_path(const std::string& out, const std::vector<std::string>& i
 
 class TempFile {
  public:
-  // Creates "<dir>/.<name>.tmp-XXXXXX" beside `final_path`, with the mode a
-  // new file gets under the current umask.  Throws Error when it cannot.
+  // Creates "<dir>/.<name>.tmp-XXXXXX" beside the file `final_path` names
+  // (the target of a symbolic link), with that file's mode when it exists,
+  // else the mode a new file gets under the current umask.  Throws Error
+  // when it cannot.
   explicit TempFile(const std::string& final_path);
   // Removes the temporary file unless commit() succeeded.
   ~TempFile();
@@ -54,6 +57,7 @@ class TempFile {
 
  private:
   std::string final_path_;
+  std::string target_;  // final_path_ with its symbolic links followed
   std::string temp_path_;
   int fd_ = -1;
   int slot_ = -1;  // in the interrupt clean-up table
