@@ -81,7 +81,6 @@ struct InputSpan {
 
 struct MixResult {
   RunStats stats;
-  int64_t block_frames = 0;  // of the limiter's blocks
   int64_t blocks = 0;
   int64_t limited_blocks = 0;
   double peak = 0;

@@ -15,6 +15,7 @@ int run(int argc, char** argv) {
        [&](const std::string& v) { settings.out.bits = parse_bits("--bits", v); }},
       type_option(&type, "OUT's type: wav|w64|flac|aiff|aif|caf|au, for an OUT without that "
                          "extension or '-' (a pipe: wav|flac|au)"),
+      strict_option(&settings.read),
   };
   const auto files = parse_command(kConvertCommand, options, argc, argv);
   if (!files) return 0;
@@ -36,7 +37,8 @@ extern const Command kConvertCommand = {
     "as 16-bit.  The summary line names such a change.  IN's layout comes\n"
     "from its channel map, or from its channel count: 1 mono, 2 stereo,\n"
     "3 3.0, 4 quad, 5 4.1, 6 5.1-back, 8 7.1.  WAV files of more than two\n"
-    "channels carry their channel map (WAVE_FORMAT_EXTENSIBLE).\n"
+    "channels carry their channel map (WAVE_FORMAT_EXTENSIBLE).  Text tags\n"
+    "(title, artist, album, ...) go to OUT where its type holds them.\n"
     "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
     "refuses to reduce a rate by more than 256:1.  OUT is exactly as long\n"

@@ -46,15 +46,10 @@ struct Row {
   std::string note;
 };
 
+// DIR itself, as mkdir makes it: its parent must exist.
 void make_dir(const std::string& dir) {
-  std::string path;
-  size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = dir.find('/', pos + 1);
-    path = dir.substr(0, pos);
-    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-      throw Error("cannot create directory '" + path + "': " + std::strerror(errno));
-  }
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+    throw Error("cannot create directory '" + dir + "': " + std::strerror(errno));
   struct stat st;
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     throw Error("'" + dir + "' is not a directory");
@@ -161,9 +156,10 @@ int run(int argc, char** argv) {
   WaveformPlot plot;
   TempFile png(path("mix.png"));
   const MixResult m = mix_files(sources, target("mix.wav"), mixed, nullptr, &plot);
-  std::snprintf(note, sizeof note, "volumes 0.6,0.5,0.4,1.5; %lld blocks of 4096 bytes, "
+  std::snprintf(note, sizeof note, "volumes 0.6,0.5,0.4,1.5; %lld blocks of %.0f ms, "
                 "%lld limited; peak %.2f dBFS",
-                static_cast<long long>(m.blocks), static_cast<long long>(m.limited_blocks),
+                static_cast<long long>(m.blocks), mixed.limiter_block_ms,
+                static_cast<long long>(m.limited_blocks),
                 20.0 * std::log10(std::max(m.peak, 1e-9)));
   rows.push_back({"mix", "mix.wav", m.stats.output.describe(), m.stats.seconds_out,
                   m.stats.wall_seconds, note});

@@ -14,14 +14,15 @@ namespace {
 
 const char kAbout[] =
     "Print each file's container and encoding, rate, channels and layout,\n"
-    "frames, duration, and its peak and RMS level in dBFS.  '-' reads\n"
-    "standard input.\n";
+    "frames, duration, its peak and RMS level in dBFS, and its text tags.\n"
+    "'-' reads standard input.\n";
 
 const char kDetails[] =
     "NaN and infinite samples (of float files) are counted on a line of\n"
-    "their own and left out of peak and RMS.  A file whose data ends before\n"
-    "its header says is warned about on stderr.  A file that cannot be read\n"
-    "is reported and skipped; the exit status is then 1.\n"
+    "their own and left out of peak and RMS.  A file that is damaged or\n"
+    "ends before its header says is warned about on stderr and measured as\n"
+    "far as it decodes.  A file that cannot be read (or with --strict, such\n"
+    "a file) is reported and skipped; the exit status is then 1.\n"
     "\n"
     "Limits: none of its own; a rate outside 1000 to 768000 Hz, which the\n"
     "other commands refuse, is marked.\n"
@@ -40,8 +41,8 @@ std::string rate_line(int rate) {
 }
 
 // The report of one file, built in full before anything is printed.
-std::string info_report(const std::string& path) {
-  SoundReader file(path);
+std::string info_report(const std::string& path, const ReadOptions& read) {
+  SoundReader file(path, read);
   LevelMeter meter;
   std::vector<float> block(static_cast<size_t>(4096 * file.channels()));
   Progress progress("info " + file.name(), file.frames());
@@ -72,6 +73,10 @@ std::string info_report(const std::string& path) {
                 static_cast<double>(done) / file.rate(), format_dbfs(meter.peak_dbfs()).c_str(),
                 format_dbfs(meter.rms_dbfs()).c_str());
   std::string text = buf;
+  for (const Tag& t : file.tags()) {
+    std::snprintf(buf, sizeof buf, "  %-9s %s\n", t.name, t.value.c_str());
+    text += buf;
+  }
   if (meter.non_finite() > 0)
     text += "  nan/inf   " + std::to_string(meter.non_finite()) +
               " samples, left out of peak and rms\n";
@@ -79,13 +84,14 @@ std::string info_report(const std::string& path) {
 }
 
 int run(int argc, char** argv) {
-  const auto files = parse_command(kInfoCommand, {}, argc, argv);
+  ReadOptions read;
+  const auto files = parse_command(kInfoCommand, {strict_option(&read)}, argc, argv);
   if (!files) return 0;
   int status = 0;
   bool shown = false;
   for (const std::string& file : *files) {
     try {
-      const std::string text = info_report(file);
+      const std::string text = info_report(file, read);
       // A blank line between the reports of consecutive files.
       report("%s%s", shown ? "\n" : "", text.c_str());
       shown = true;

@@ -19,26 +19,35 @@ const char kAbout[] =
     "Mix the inputs into OUT (16-bit).  Each input is converted to the common\n"
     "rate and layout (the first input's unless given) as 16-bit samples,\n"
     "placed on a timeline at its start time with silence before it, and\n"
-    "queued in a ring buffer; the queues are mixed block by block by the\n"
-    "multi-track mixer, whose master gain carries from block to block.\n";
+    "queued in a ring buffer; the queues are mixed by the multi-track mixer\n"
+    "in blocks of --limiter-block, its master gain carrying from block to\n"
+    "block.\n";
 
 const char kDetails[] =
-    "Prints a line per block: its start on the timeline, its peak, the master\n"
-    "gain it was written with, 'limited' when the plain sum of the\n"
-    "volume-scaled tracks left the 16-bit range, and the inputs that sound in\n"
-    "it; then a summary.  The plot draws the waveform with each block's peak\n"
-    "and the limited blocks, the master gain beside it, and a lane for each\n"
-    "input on the timeline.  Each input lasts exactly its own length at the\n"
-    "common rate; one that ends before the mix is padded with silence, with\n"
-    "a note on stderr.\n"
+    "The master gain is the mix's limiter.  When the plain sum of the\n"
+    "volume-scaled tracks would leave the 16-bit range in a block, the gain\n"
+    "drops at once so that the block's peak just fits; after every block it\n"
+    "recovers 1/32 of its distance to 1.  The block thus sets the release:\n"
+    "63% of the way back takes 32 blocks, 0.63 s at the default 20 ms,\n"
+    "0.16 s at 5 ms, 3.2 s at 100 ms.  OUT's bytes depend on the common rate\n"
+    "and the block's length in time, never on --buffer.\n"
+    "\n"
+    "With --table, prints a line per block: its start on the timeline, its\n"
+    "peak, the master gain it was written with, 'limited' when the plain sum\n"
+    "left the 16-bit range, and the inputs that sound in it; then the\n"
+    "summary.  The plot draws the waveform with each block's peak and the\n"
+    "limited blocks, the master gain beside it, and a lane for each input on\n"
+    "the timeline.  Each input lasts exactly its own length at the common\n"
+    "rate; one that ends before the mix is padded with silence, with a note\n"
+    "on stderr.\n"
     "\n"
     "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
-    "library refuses to reduce a rate by more than 256:1.  Standard input\n"
-    "('-') is one input at the most.\n"
+    "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
+    "from 5 to 100 ms.  Standard input ('-') is one input at the most.\n"
     "\n"
     "Examples:\n"
     "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
-    "  amix mix intro.wav talk.flac outro.wav -o show.wav --at 0,2.5,62 --summary\n"
+    "  amix mix intro.wav talk.flac outro.wav -o show.wav --at 0,2.5,62 --table\n"
     "  amix mix a.wav b.wav -o - --type wav | ffmpeg -i - mixed.flac\n";
 
 // "1-3,5" for inputs 0, 1, 2 and 4; "-" for none.
@@ -66,7 +75,7 @@ void print_block(const MixBlock& b) {
 int run(int argc, char** argv) {
   MixSettings settings;
   std::string out_path, type, plot_path;
-  bool summary_only = false;
+  bool table = false;
   const std::vector<Option> options = {
       {'o', "output", "OUT", "the mixed file (required)",
        [&](const std::string& v) { out_path = v; }},
@@ -76,15 +85,27 @@ int run(int argc, char** argv) {
        "one start time per input, in seconds from 0 to 86400 (default 0 each), to the nearest "
        "frame",
        [&](const std::string& v) { settings.starts = parse_starts("--at", v); }},
-      block_option(&settings.block_bytes,
-                   "bytes per mixed block, even, 2 to 262144 (default 4096)"),
+      {'L', "limiter-block", "MS",
+       "the limiter's block, 5 to 100 ms (default 20), rounded to whole frames; it sets "
+       "the limiter's release (see below)",
+       [&](const std::string& v) {
+         settings.limiter_block_ms = parse_decimal("--limiter-block", v, kMinLimiterBlockMs,
+                                                   kMaxLimiterBlockMs, "a block length", " ms");
+       }},
+      {0, "buffer", "FRAMES",
+       "frames read from each input at a time, 16 to 65536 (default 1024); OUT does not "
+       "depend on it",
+       [&](const std::string& v) {
+         settings.buffer_frames = parse_integer("--buffer", v, 16, 65536, "a frame count", "");
+       }},
       rate_option(&settings.out.rate, "common sample rate, "),
       layout_option(&settings.out.layout, "common layout: "),
       type_option(&type, "OUT's type, as for convert"),
       {'p', "plot", "PNG", "also draw the mix into PNG (a name ending in .png)",
        [&](const std::string& v) { plot_path = v; }},
-      {'s', "summary", nullptr, "no line per block, only the summary",
-       [&](const std::string&) { summary_only = true; }},
+      {'T', "table", nullptr, "print a line per block before the summary",
+       [&](const std::string&) { table = true; }},
+      strict_option(&settings.read),
   };
   const auto parsed = parse_command(kMixCommand, options, argc, argv);
   if (!parsed) return 0;
@@ -106,7 +127,7 @@ int run(int argc, char** argv) {
 
   WaveformPlot plot;
   const MixResult result =
-      mix_files(inputs, out, settings, summary_only ? nullptr : print_block, png ? &plot : nullptr);
+      mix_files(inputs, out, settings, table ? print_block : nullptr, png ? &plot : nullptr);
   if (png) plot.write_png(*png, plot_title(out_path, result), result.inputs);
   for (const std::string& n : result.notes) note(n);
   print_summary(out, result.stats,

@@ -13,6 +13,7 @@ int run(int argc, char** argv) {
       layout_option(&settings.out.layout, ""),
       block_option(&settings.block_bytes, "bytes per read, even, 2 to 262144 (default 4096)"),
       type_option(&type, "OUT's type, as for convert"),
+      strict_option(&settings.read),
   };
   const auto files = parse_command(kStreamCommand, options, argc, argv);
   if (!files) return 0;

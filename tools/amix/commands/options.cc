@@ -137,8 +137,7 @@ std::vector<double> parse_list(const std::string& option, const std::string& val
 
 std::vector<Option> common_options(bool* help) {
   return {
-      {'q', "quiet", nullptr, "no progress line, summary or notes (progress shows only on a "
-                              "terminal)",
+      {'q', "quiet", nullptr, "no progress line, summary or notes",
        [](const std::string&) { set_quiet(true); }},
       {'v', "verbose", nullptr, "show the library's log lines and the decoders' own messages",
        [](const std::string&) { set_verbose(true); }},
@@ -197,15 +196,31 @@ int parse_tool_options(const std::vector<Option>& options, int argc, char** argv
   return run_getopt("", options, true, &never, argc, argv);
 }
 
-int parse_rate(const std::string& option, const std::string& value) {
+long parse_integer(const std::string& option, const std::string& value, long min, long max,
+                   const char* what, const char* unit) {
   long v = 0;
-  if (!parse_long(value, &v) || v < kMinRate || v > kMaxRate) {
+  if (!parse_long(value, &v) || v < min || v > max)
+    throw UsageError(option + ": expected " + what + " from " + std::to_string(min) + " to " +
+                     std::to_string(max) + unit + ", got '" + value + "'");
+  return v;
+}
+
+double parse_decimal(const std::string& option, const std::string& value, double min,
+                     double max, const char* what, const char* unit) {
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  if (value.empty() || errno != 0 || *end != '\0' || !(v >= min && v <= max)) {
     std::ostringstream msg;
-    msg << option << ": expected a sample rate from " << kMinRate << " to " << kMaxRate
-        << " Hz, got '" << value << "'";
+    msg << option << ": expected " << what << " from " << min << " to " << max << unit
+        << ", got '" << value << "'";
     throw UsageError(msg.str());
   }
-  return static_cast<int>(v);
+  return v;
+}
+
+int parse_rate(const std::string& option, const std::string& value) {
+  return static_cast<int>(parse_integer(option, value, kMinRate, kMaxRate, "a sample rate", " Hz"));
 }
 
 int parse_block_bytes(const std::string& option, const std::string& value) {
@@ -252,6 +267,12 @@ Option layout_option(const Layout** layout, const std::string& lead) {
 
 Option type_option(std::string* type, const std::string& help) {
   return {'t', "type", "T", help, [type](const std::string& v) { *type = v; }};
+}
+
+Option strict_option(ReadOptions* read) {
+  return {0, "strict", nullptr,
+          "refuse an input that is damaged or cut short, rather than keep what decodes",
+          [read](const std::string&) { read->strict = true; }};
 }
 
 Option block_option(int* block_bytes, const std::string& help) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "amix/base/types.h"
+#include "amix/io/sound_file.h"
 
 namespace amix {
 
@@ -70,6 +71,12 @@ int parse_tool_options(const std::vector<Option>& options, int argc, char** argv
 
 // Option values, each checked in full; a bad value throws UsageError naming
 // the option, the accepted range and the value given.
+// An integer, or a decimal number, from `min` to `max`: "--rate: expected a
+// sample rate (`what`) from 1000 to 768000 Hz (`unit`), got '44k'".
+long parse_integer(const std::string& option, const std::string& value, long min, long max,
+                   const char* what, const char* unit);
+double parse_decimal(const std::string& option, const std::string& value, double min,
+                     double max, const char* what, const char* unit);
 int parse_rate(const std::string& option, const std::string& value);
 int parse_block_bytes(const std::string& option, const std::string& value);
 std::vector<float> parse_volumes(const std::string& option, const std::string& value);
@@ -85,5 +92,6 @@ Option rate_option(int* rate, const std::string& lead);
 Option layout_option(const Layout** layout, const std::string& lead);
 Option type_option(std::string* type, const std::string& help);
 Option block_option(int* block_bytes, const std::string& help);
+Option strict_option(ReadOptions* read);
 
 }  // namespace amix

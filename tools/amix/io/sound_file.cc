@@ -57,17 +57,29 @@ bool header_claims_more(const std::string& log, long long* claimed, long long* f
 // length (0xFFFFFFFF; sox writes 0x7FFFF000) claim nothing.
 constexpr long long kStreamedSize = 0x7FFFF000;
 
+const Tag kTagNames[] = {
+    {SF_STR_TITLE, "title", ""},         {SF_STR_ARTIST, "artist", ""},
+    {SF_STR_ALBUM, "album", ""},         {SF_STR_TRACKNUMBER, "track", ""},
+    {SF_STR_DATE, "date", ""},           {SF_STR_GENRE, "genre", ""},
+    {SF_STR_COMMENT, "comment", ""},     {SF_STR_COPYRIGHT, "copyright", ""},
+    {SF_STR_LICENSE, "license", ""},     {SF_STR_SOFTWARE, "software", ""},
+};
+
 }  // namespace
 
 std::string input_name(const std::string& path) {
   return path == "-" ? "standard input" : "'" + path + "'";
 }
 
-SoundReader::SoundReader(const std::string& path) : path_(path) {
+SoundReader::SoundReader(const std::string& path, const ReadOptions& options)
+    : path_(path), options_(options) {
   struct stat st;
   if (path != "-" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw Error("cannot read " + name() + ": it is a directory");
-  file_ = path == "-" ? open_stdin() : sf_open(path.c_str(), SFM_READ, &info_);
+  {
+    const DecoderOutput decoder;
+    file_ = path == "-" ? open_stdin() : sf_open(path.c_str(), SFM_READ, &info_);
+  }
   if (file_ == nullptr) {
     // libsndfile's text for a missing file is only "System error"; say more.
     std::string why = sf_strerror(nullptr);
@@ -81,6 +93,7 @@ SoundReader::SoundReader(const std::string& path) : path_(path) {
   // A stream whose writer did not know its length (a FLAC with no total)
   // reads as the largest count.
   if (info_.frames == SF_COUNT_MAX) length_known_ = false;
+  chatty_ = !is_plain(encoding()) || (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
   find_layout();
   warn_if_cut_short_in_header();
 }
@@ -116,12 +129,34 @@ void SoundReader::warn_if_cut_short_in_header() {
   if (!header_claims_more(log.data(), &claimed, &found) || found >= claimed ||
       claimed >= kStreamedSize)
     return;
-  warned_ = true;
-  warn(name() + " ends before its header says (" + std::to_string(found) + " of " +
-       std::to_string(claimed) + " bytes of data): it is cut short");
+  damaged("ends before its header says (" + std::to_string(found) + " of " +
+              std::to_string(claimed) + " bytes of data)",
+          "it is cut short");
 }
 
-SoundReader::~SoundReader() { sf_close(file_); }
+void SoundReader::damaged(const std::string& fact, const std::string& kept) {
+  if (options_.strict) {
+    sf_close(file_);  // before the destructor, which a constructor's throw skips
+    file_ = nullptr;
+    throw Error("cannot read " + name() + ": it " + fact);
+  }
+  if (!warned_) warn(name() + " " + fact + ": " + kept);
+  warned_ = true;
+}
+
+SoundReader::~SoundReader() {
+  if (file_ == nullptr) return;
+  const DecoderOutput decoder;
+  sf_close(file_);
+}
+
+template <typename Read>
+sf_count_t SoundReader::decode(Read read) {
+  if (ended_) return 0;
+  if (!chatty_) return read();
+  const DecoderOutput decoder;
+  return read();
+}
 
 double SoundReader::seconds() const {
   return frames() > 0 ? static_cast<double>(frames()) / rate() : 0.0;
@@ -145,6 +180,15 @@ std::string SoundReader::describe_format() const {
   return sf_format_name(info_.format & SF_FORMAT_TYPEMASK) + ", " + sf_format_name(encoding());
 }
 
+Tags SoundReader::tags() const {
+  Tags tags;
+  for (const Tag& t : kTagNames) {
+    const char* value = sf_get_string(file_, t.sf_type);
+    if (value != nullptr && *value != '\0') tags.push_back({t.sf_type, t.name, value});
+  }
+  return tags;
+}
+
 int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
   const size_t n = static_cast<size_t>(frames * info_.channels);
   // libsndfile hands float data to its integer calls unscaled, so float
@@ -157,13 +201,13 @@ int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
   int16_t* s16 = pcm_format == PCM_FORMAT_S16 ? static_cast<int16_t*>(dst) : scratch_.data();
   sf_count_t got = 0;
   if (from_float) {
-    got = sf_readf_float(file_, floats_.data(), frames);
+    got = decode([&] { return sf_readf_float(file_, floats_.data(), frames); });
   } else if (narrow) {
-    got = sf_readf_short(file_, s16, frames);
+    got = decode([&] { return sf_readf_short(file_, s16, frames); });
   } else if (pcm_format == PCM_FORMAT_S32) {
-    got = sf_readf_int(file_, static_cast<int32_t*>(dst), frames);
+    got = decode([&] { return sf_readf_int(file_, static_cast<int32_t*>(dst), frames); });
   } else if (pcm_format == PCM_FORMAT_FLOAT) {
-    got = sf_readf_float(file_, static_cast<float*>(dst), frames);
+    got = decode([&] { return sf_readf_float(file_, static_cast<float*>(dst), frames); });
   } else {
     throw Error("internal: unknown sample format");
   }
@@ -183,15 +227,35 @@ int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
 }
 
 void SoundReader::check_read(int64_t wanted, int64_t got) {
-  if (got < wanted && sf_error(file_) != SF_ERR_NO_ERROR)
-    throw Error("cannot read " + name() + ": " + sf_strerror(file_));
   if (got < wanted && pipe_ != nullptr && pipe_->error() != 0)
     throw Error("cannot read " + name() + ": " + std::strerror(pipe_->error()));
   frames_read_ += got;
-  if (got == wanted || warned_ || !length_known_ || frames_read_ >= info_.frames) return;
-  warned_ = true;
-  warn(name() + " ends before its header says (" + std::to_string(frames_read_) + " of " +
-       std::to_string(info_.frames) + " frames): it is cut short");
+  if (got == wanted || ended_) return;
+  if (sf_error(file_) == SF_ERR_SYSTEM)
+    throw Error("cannot read " + name() + ": " + sf_strerror(file_));
+  if (sf_error(file_) != SF_ERR_NO_ERROR) {
+    // The decoder gave up (libsndfile's FLAC and MP3 cannot go on after
+    // lost sync): what it gave so far is the file.
+    ended_ = true;
+    char at[64];
+    std::snprintf(at, sizeof at, "%lld (%.3f s", static_cast<long long>(frames_read_),
+                  static_cast<double>(frames_read_) / rate());
+    damaged(std::string("is damaged at frame ") + at + "; " + decoder_error() + ")",
+            "kept what decoded before it");
+    return;
+  }
+  if (!length_known_ || frames_read_ >= info_.frames) return;
+  damaged("ends before its header says (" + std::to_string(frames_read_) + " of " +
+              std::to_string(info_.frames) + " frames)",
+          "it is cut short");
+}
+
+std::string SoundReader::decoder_error() const {
+  // "Error : flac decoder lost sync." reads as "flac decoder lost sync".
+  std::string why = sf_strerror(file_);
+  if (why.rfind("Error : ", 0) == 0) why.erase(0, 8);
+  while (!why.empty() && (why.back() == '.' || why.back() == ' ')) why.pop_back();
+  return why;
 }
 
 int64_t SoundReader::read_float(float* dst, int64_t frames) {
@@ -246,6 +310,25 @@ SoundWriter::~SoundWriter() {
   if (file_ != nullptr) sf_close(file_);  // an unfinished file: TempFile removes it
 }
 
+std::vector<std::string> SoundWriter::set_tags(const Tags& tags) {
+  std::vector<std::string> refused;
+  for (const Tag& t : tags) {
+    // The software that wrote the file is libsndfile now, as it says itself.
+    if (t.sf_type == SF_STR_SOFTWARE) continue;
+    if (sf_set_string(file_, t.sf_type, t.value.c_str()) != 0) refused.push_back(t.name);
+  }
+  return refused;
+}
+
+void carry_tags(const SoundReader& reader, SoundWriter& writer) {
+  const std::vector<std::string> refused = writer.set_tags(reader.tags());
+  if (refused.empty()) return;
+  std::string list;
+  for (const std::string& name : refused) list += (list.empty() ? "" : ", ") + name;
+  note(writer.target().name() + " cannot hold the tags of " + reader.name() + " (" + list +
+       "): left out");
+}
+
 void SoundWriter::write(const void* data, size_t bytes) {
   const size_t frame = format_.frame_bytes();
   const auto* in = static_cast<const uint8_t*>(data);
@@ -295,6 +378,10 @@ void SoundWriter::fail(const std::string& why) {
 }
 
 int64_t SoundWriter::commit() {
+  // libsndfile's FLAC writes nothing until the first samples: without them
+  // the file would be empty, which nothing reads.  The header alone is a
+  // valid sound of no frames.
+  if (frames_ == 0) sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0);
   const int rc = sf_close(file_);
   file_ = nullptr;
   if (rc != 0) fail(sf_error_number(rc));

@@ -14,7 +14,7 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
                       const ConvertSettings& settings) {
   const auto start = std::chrono::steady_clock::now();
   check_output_path(out.path, {in});
-  auto reader = std::make_unique<SoundReader>(in);
+  auto reader = std::make_unique<SoundReader>(in, settings.read);
   const StreamFormat src = reader->stream_format();
   StreamFormat dst = src;
   if (settings.out.rate != 0) dst.rate = settings.out.rate;
@@ -28,8 +28,9 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   dst.pcm_format = pcm_format_of(encoding.sf_subtype);
 
   Progress progress("convert " + reader->name(), reader->frames());
-  ConvertedInput input(std::move(reader), dst);
+  ConvertedInput input(std::move(reader), dst, kInputBlockFrames);
   SoundWriter writer(out, dst);
+  carry_tags(input.reader(), writer);
   Converter::Output o;
   while (input.next(&o)) {
     writer.write(o.data, o.bytes);

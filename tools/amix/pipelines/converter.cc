@@ -66,17 +66,19 @@ size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& 
   return static_cast<size_t>(frames) * dst.frame_bytes();
 }
 
-ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst)
+ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
+                               int64_t block_frames)
     : reader_(std::move(reader)),
       src_(reader_->stream_format()),
       converter_(dst, src_),
-      block_(static_cast<size_t>(kInputBlockFrames) * src_.frame_bytes()) {}
+      block_frames_(block_frames),
+      block_(static_cast<size_t>(block_frames) * src_.frame_bytes()) {}
 
 ConvertedInput::~ConvertedInput() = default;
 
 bool ConvertedInput::next(Converter::Output* out) {
   if (ended_) return false;
-  const int64_t got = reader_->read(block_.data(), kInputBlockFrames, src_.pcm_format);
+  const int64_t got = reader_->read(block_.data(), block_frames_, src_.pcm_format);
   if (got == 0) {
     *out = finish();
     return out->bytes > 0;

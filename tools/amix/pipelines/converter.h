@@ -49,12 +49,14 @@ class Converter {
   audio_resampler* resampler_;
 };
 
-// One input file through its own resampler, kInputBlockFrames frames at a
-// time, until the file ends.
+// One input file through its own resampler, `block_frames` frames at a
+// time, until the file ends.  The resampler's output does not depend on how
+// its input is cut into blocks.
 class ConvertedInput {
  public:
   // Converts `reader`'s stream_format() to `dst`; throws Error as Converter.
-  ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst);
+  ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
+                 int64_t block_frames);
   ~ConvertedInput();
 
   // The next converted bytes (none while the engine fills its filter).
@@ -74,6 +76,7 @@ class ConvertedInput {
   std::unique_ptr<SoundReader> reader_;
   StreamFormat src_;
   Converter converter_;
+  int64_t block_frames_;
   std::vector<uint8_t> block_;  // one input block in the file's format
   bool ended_ = false;
 };

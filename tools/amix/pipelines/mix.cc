@@ -101,23 +101,29 @@ BlockSums analyse(const std::vector<std::vector<int16_t>>& tracks, const int16_t
 }
 
 std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
-                               const MixSettings& settings, StreamFormat* dst) {
+                               const MixSettings& settings, StreamFormat* dst,
+                               int32_t* block_bytes) {
   std::vector<std::unique_ptr<SoundReader>> readers;
-  for (const std::string& in : inputs) readers.push_back(std::make_unique<SoundReader>(in));
+  for (const std::string& in : inputs)
+    readers.push_back(std::make_unique<SoundReader>(in, settings.read));
   const StreamFormat first = readers[0]->stream_format();
   dst->rate = settings.out.rate != 0 ? settings.out.rate : first.rate;
   dst->layout = settings.out.layout != nullptr ? settings.out.layout : first.layout;
   dst->pcm_format = PCM_FORMAT_S16;
+  *block_bytes = static_cast<int32_t>(limiter_block_frames(settings.limiter_block_ms, dst->rate) *
+                                      static_cast<int64_t>(dst->frame_bytes()));
 
   std::vector<Track> tracks(inputs.size());
   for (size_t i = 0; i < inputs.size(); ++i) {
     Track& t = tracks[i];
-    t.input = std::make_unique<ConvertedInput>(std::move(readers[i]), *dst);
+    t.input = std::make_unique<ConvertedInput>(std::move(readers[i]), *dst,
+                                               settings.buffer_frames);
     const double start = settings.starts.empty() ? 0.0 : settings.starts[i];
     t.lead_bytes = std::llround(start * dst->rate) * static_cast<int64_t>(dst->frame_bytes());
     // Room for a block short of full plus one converted input block.
-    const size_t capacity = settings.block_bytes +
-                            Converter::max_output_bytes(*dst, t.input->format(), kInputBlockFrames);
+    const size_t capacity =
+        *block_bytes +
+        Converter::max_output_bytes(*dst, t.input->format(), settings.buffer_frames);
     t.ring.reset(rbuf_create(static_cast<int32_t>(capacity)));
     if (t.ring == nullptr) throw Error("out of memory for the queue of " + inputs[i]);
   }
@@ -165,6 +171,10 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
 
 }  // namespace
 
+int64_t limiter_block_frames(double ms, int rate) {
+  return std::max<int64_t>(1, std::llround(ms * rate / 1000.0));
+}
+
 MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& out,
                     const MixSettings& settings,
                     const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot) {
@@ -172,9 +182,9 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   check_settings(inputs, settings);
   check_output_path(out.path, inputs);
   StreamFormat dst;
-  std::vector<Track> tracks = open_tracks(inputs, settings, &dst);
+  int32_t block = 0;
+  std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
 
-  const int32_t block = settings.block_bytes;
   std::unique_ptr<multi_audio_mixer, MixerDeleter> mixer(multi_audio_mixer_create(block));
   if (mixer == nullptr) throw Error("the multi-track mixer cannot be created");
   std::vector<float> volumes = settings.volumes;

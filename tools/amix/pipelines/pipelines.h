@@ -11,6 +11,7 @@
 
 #include "amix/base/types.h"
 #include "amix/io/output_file.h"
+#include "amix/io/sound_file.h"
 
 namespace amix {
 
@@ -29,18 +30,30 @@ struct OutputFormat {
 };
 
 struct ConvertSettings {
+  ReadOptions read;
   OutputFormat out;
 };
 
 RunStats convert_file(const std::string& in, const OutputTarget& out,
                       const ConvertSettings& settings);
 
+// The limiter's block, in milliseconds: it sets how fast the master gain
+// recovers.  The mix's bytes depend on it and the output rate only.
+constexpr double kMinLimiterBlockMs = 5;
+constexpr double kMaxLimiterBlockMs = 100;
+
 struct MixSettings {
-  OutputFormat out;            // 16-bit
-  std::vector<float> volumes;  // empty: 1.0 each
-  std::vector<double> starts;  // seconds on the timeline; empty: 0 each
-  int block_bytes = 4096;
+  ReadOptions read;
+  OutputFormat out;             // 16-bit
+  std::vector<float> volumes;   // empty: 1.0 each
+  std::vector<double> starts;   // seconds on the timeline; empty: 0 each
+  double limiter_block_ms = 20;  // rounded to whole frames at the output rate
+  int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
 };
+
+// The frames of a limiter block of `ms` milliseconds at `rate`: the
+// nearest whole number, at least 1.
+int64_t limiter_block_frames(double ms, int rate);
 
 // `on_block` (if set) sees every block as it is mixed; `plot` (if set)
 // collects the output's waveform.
@@ -49,6 +62,7 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
                     const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot);
 
 struct StreamSettings {
+  ReadOptions read;
   OutputFormat out;  // 16-bit
   int block_bytes = 4096;
 };

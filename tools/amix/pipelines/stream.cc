@@ -45,7 +45,7 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
                      const StreamSettings& settings) {
   const auto start = std::chrono::steady_clock::now();
   check_output_path(out.path, {in});
-  SoundReader reader(in);
+  SoundReader reader(in, settings.read);
   StreamFormat src = reader.stream_format();
   src.pcm_format = PCM_FORMAT_S16;  // the blocking resampler takes 16-bit samples
   src.encoding = 0;
@@ -67,6 +67,7 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
   } release{sync};
 
   SoundWriter writer(out, dst);
+  carry_tags(reader, writer);
   Failure failure;
   int64_t frames_in = 0;
 
