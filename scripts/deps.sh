@@ -38,5 +38,8 @@ done
 [ -z "$missing" ] && exit 0
 
 echo "Installing:$missing"
-$SUDO apt-get update
+# A package index that fails to download (a mirror mid-sync) costs only the
+# packages it alone would give: go on with the lists that did download, and
+# fail below only if a package cannot be installed.
+$SUDO apt-get update || echo "deps.sh: some package lists did not download; going on with the others" >&2
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing

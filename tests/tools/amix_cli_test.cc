@@ -1,11 +1,13 @@
 // End-to-end runs of the amix tool on files the tests make.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -196,8 +198,9 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   write_s16(dir.path("a.wav"), 48000, 1, a);
   write_s16(dir.path("b.wav"), 48000, 1, b);
   const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", dir.path("mix.wav"),
-                         "--block", "2048", "--volume", "1,1.5"});
-  // 24000 samples in blocks of 1024: 24 blocks, each one over full scale.
+                         "--limiter-block", "21.34", "--volume", "1,1.5", "--table"});
+  // 21.34 ms at 48000 Hz rounds to 1024 frames: 24 blocks of the 24000,
+  // each one over full scale.
   EXPECT_THAT(r.out, HasSubstr("24 blocks, 24 limited"));
   EXPECT_THAT(r.out, HasSubstr("  limited  1,2\n"));
   const Sound s = read_sound(dir.path("mix.wav"));
@@ -217,7 +220,7 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
 TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   const std::string longer = tone("long.wav", 48000, 2, 440.0, 1.0);
   const std::string shorter = tone("short.wav", 22050, 1, 880.0, 0.5);
-  const Result r = amix({"mix", longer, shorter, "-o", dir.path("mix.wav"), "--summary", "--plot",
+  const Result r = amix({"mix", longer, shorter, "-o", dir.path("mix.wav"), "--plot",
                          dir.path("mix.png")});
   EXPECT_THAT(r.err, HasSubstr("note: '" + shorter + "' ends at 0.500 s, the mix at 1.000 s: "
                                "padded with silence"));
@@ -234,29 +237,81 @@ TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   EXPECT_EQ(std::string(magic + 1, 3), "PNG");
 
   // --rate and --layout choose the common format.
-  amix({"mix", longer, shorter, "-o", dir.path("mono.wav"), "--summary", "--rate", "16000",
-        "--layout", "mono"});
+  amix({"mix", longer, shorter, "-o", dir.path("mono.wav"), "--rate", "16000", "--layout",
+        "mono"});
   const Sound mono = read_sound(dir.path("mono.wav"));
   EXPECT_EQ(mono.info.samplerate, 16000);
   EXPECT_EQ(mono.info.channels, 1);
 }
 
-// Blocks that split frames (6 channels of 2 bytes into 4094-byte blocks)
-// give the same mix as whole-frame blocks.
-TEST_F(AmixTest, MixDoesNotDependOnTheBlockSize) {
-  write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.3),
+// A limited mix depends on the limiter's block in time, never on how much
+// the tool reads at a time, also where an input is resampled.
+TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
+  write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.8),
             SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
-  write_s16(dir.path("b.wav"), 32000, 6, sine_s16(32000, 6, 0.2, 700.0, 0.3),
+  write_s16(dir.path("b.wav"), 44100, 6, sine_s16(44100, 6, 0.2, 700.0, 0.8),
             SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
-  std::vector<std::vector<int16_t>> mixes;
-  for (const char* block : {"12288", "4094", "2"}) {
-    const std::string out = dir.path(std::string("mix-") + block + ".wav");
-    amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out, "--summary", "--block", block});
-    mixes.push_back(read_sound(out).s16);
+  const auto mix = [&](const char* block, const char* buffer) {
+    const std::string out = dir.path(std::string("mix-") + block + "-" + buffer + ".wav");
+    const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out,
+                           "--limiter-block", block, "--buffer", buffer});
+    // 7.3 ms at 32000 Hz rounds to 234 frames: 9600 frames in 42 blocks.
+    if (std::string(block) == "7.3") {
+      EXPECT_THAT(r.out, HasSubstr(" 42 blocks, "));
+    }
+    return slurp(out);
+  };
+  const std::string reference = mix("7.3", "1024");
+  for (const char* buffer : {"16", "1000", "65536"})
+    EXPECT_EQ(mix("7.3", buffer), reference) << buffer;
+  EXPECT_NE(mix("20", "1024"), reference);
+}
+
+// A mix prints its summary, and a line per block only with --table; -q
+// leaves a success silent, short of what was asked for by name.
+TEST_F(AmixTest, ReportsOnRequestOnly) {
+  const std::string in = tone("in.wav", 8000, 1, 440.0, 0.5);
+  const std::string shorter = tone("short.wav", 8000, 1, 440.0, 0.1);
+  const auto lines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
+  const Result plain = amix({"mix", in, shorter, "-o", p("mix.wav")});
+  EXPECT_EQ(lines(plain.out), 1) << plain.out;
+  EXPECT_THAT(plain.err, HasSubstr("amix: note: "));
+  // A heading, 25 blocks of 20 ms (160 frames), the summary.
+  EXPECT_EQ(lines(amix({"mix", in, shorter, "-o", p("mix.wav"), "--table"}).out), 27);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-q", "mix", in, shorter, "-o", p("mix.wav")},
+        {"convert", in, p("out.flac"), "-q"},
+        {"stream", in, p("out.wav"), "--quiet"}}) {
+    const Result r = amix(args);
+    EXPECT_EQ(r.out + r.err, "") << args[1];
   }
-  EXPECT_EQ(mixes[0].size(), 9600u * 6);
-  EXPECT_EQ(mixes[1], mixes[0]);
-  EXPECT_EQ(mixes[2], mixes[0]);
+  EXPECT_EQ(lines(amix({"mix", in, "-o", p("mix.wav"), "-q", "-T"}).out), 26);
+}
+
+// An output named through a symbolic link replaces the link's target (also
+// one not made yet) and leaves the link; a file replaced keeps its mode.
+TEST_F(AmixTest, OutputsGoThroughLinksAndKeepTheirMode) {
+  const std::string in = tone("in.wav", 8000, 1, 440.0, 0.1);
+  umask(022);
+  ASSERT_EQ(mkdir(p("real").c_str(), 0755), 0);
+  amix({"convert", in, p("real/kept.wav"), "--rate", "16000"});
+  ASSERT_EQ(chmod(p("real/kept.wav").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("real/kept.wav", p("link.wav").c_str()), 0);
+  ASSERT_EQ(symlink("real/new.wav", p("dangling.wav").c_str()), 0);
+  for (const char* link : {"link.wav", "dangling.wav"}) {
+    amix({"convert", in, p(link)});
+    struct stat st;
+    ASSERT_EQ(lstat(p(link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+  }
+  EXPECT_EQ(read_sound(p("real/kept.wav")).info.samplerate, 8000);
+  const auto mode = [&](const char* name) {
+    struct stat st;
+    return stat(p(name).c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+  };
+  EXPECT_EQ(mode("real/kept.wav"), 0600u);
+  EXPECT_EQ(mode("real/new.wav"), 0644u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(p("real")), {}), 2);
 }
 
 // Every output is exactly as long as its input at the output's rate:
@@ -286,7 +341,7 @@ TEST_F(AmixTest, OutputsAreExactlyAsLongAsTheirInputs) {
   // In a mix each input is drained at its own end: the 10-frame input placed
   // at 5 s ends the mix 11 frames later, and its frames are there.
   amix({"mix", five_s, dir.path("ten.wav"), "-o", dir.path("mix.wav"), "--rate", "48000", "--at",
-        "0,5", "--summary"});
+        "0,5"});
   const Sound m = read_sound(dir.path("mix.wav"));
   EXPECT_EQ(m.frames(), 240000 + 11);
   EXPECT_NE(m.s16[2 * (240000 + 5)], 0);
@@ -333,7 +388,7 @@ TEST_F(AmixTest, DemoWritesItsFilesPictureAndTable) {
   EXPECT_TRUE(std::ifstream(dir.path("demo/mix.wav")).good());
   EXPECT_TRUE(std::ifstream(dir.path("demo/mix.png")).good());
   // The loud burst forces the master gain down.
-  EXPECT_THAT(r.out, ::testing::ContainsRegex("blocks of 4096 bytes, [1-9][0-9]* limited"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("blocks of 20 ms, [1-9][0-9]* limited"));
   const Sound burst = read_sound(dir.path("demo/burst.wav"));
   EXPECT_EQ(burst.info.channels, 6);
 }
@@ -345,6 +400,9 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
   const std::string in = tone("in.wav", 44100, 1, 440.0, 0.1);
   std::ofstream(dir.path("garbage.wav")) << "not a sound file";
   write_s16(dir.path("seven.wav"), 8000, 7, std::vector<int16_t>(7 * 100));
+  write_s16(dir.path("cut.flac"), 8000, 1, sine_s16(8000, 1, 1.0, 440.0, 0.5),
+            SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  std::filesystem::resize_file(dir.path("cut.flac"), 4000);
   symlink(in.c_str(), dir.path("link.wav").c_str());
   const std::string out = dir.path("out.wav");
   struct Case {
@@ -383,7 +441,14 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"mix", in, in, "-o", out, "--volume", "1,x"}, 2, "--volume: expected"},
       {{"mix", in, in, "-o", out, "--volume", "1,-1"}, 2, "--volume: expected"},
       {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 factors for 2 inputs"},
-      {{"mix", in, in, "-o", out, "--block", "4095"}, 2, "--block: expected an even byte count"},
+      {{"mix", in, in, "-o", out, "--limiter-block", "4.9"}, 2,
+       "--limiter-block: expected a block length from 5 to 100 ms, got '4.9'"},
+      {{"mix", in, in, "-o", out, "-L", "101"}, 2, "--limiter-block: expected"},
+      {{"mix", in, in, "-o", out, "--buffer", "8"}, 2, "--buffer: expected a frame count"},
+      {{"mix", in, in, "-o", out, "--block", "4096"}, 2, "unknown option '--block'"},
+      {{"convert", dir.path("cut.flac"), out, "--strict"}, 1,
+       "cannot read '" + dir.path("cut.flac") + "': it is damaged at frame "},
+      {{"demo", dir.path("nodir/demo")}, 1, "cannot create directory"},
       {{"mix", in, in, "-o", out, "--at", "0,-1"}, 2, "--at: expected comma-separated times"},
       {{"mix", in, in, "-o", out, "--at", "0,1e9"}, 2, "from 0 to 86400"},
       {{"mix", in, in, "-o", out, "--at", "2.5"}, 2, "--at: 1 start times for 2 inputs"},
@@ -438,10 +503,11 @@ TEST_F(AmixTest, VersionNamesTheToolAndTheLibrary) {
 
 TEST_F(AmixTest, LibraryLogLinesOnlyWithVerbose) {
   const std::string in = tone("in.wav", 8000, 1, 440.0, 0.1);
-  const Result quiet = amix({"mix", in, in, "-o", dir.path("a.wav"), "--summary"});
+  const Result quiet = amix({"mix", in, in, "-o", dir.path("a.wav")});
   EXPECT_TRUE(quiet.err.empty()) << quiet.err;
-  const Result verbose = amix({"mix", in, in, "-o", dir.path("b.wav"), "--summary", "--verbose"});
-  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer created: 4096"));
+  const Result verbose = amix({"mix", in, in, "-o", dir.path("b.wav"), "--verbose"});
+  // Blocks of 20 ms: 160 frames of 2 bytes at 8000 Hz mono.
+  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer created: 320"));
   EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer released !"));
 }
 

@@ -1,6 +1,6 @@
 // The picture's time axis: a handful of round, distinct, readable labels
 // from a tenth of a second to hours.
-#include "amix/time_axis.h"
+#include "amix/report/time_axis.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,6 @@
 #include <sndfile.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -13,44 +12,43 @@
 #include <string>
 
 #include "tavrin_amix/audio_resampler.h"
-#include "amix/commands.h"
-#include "amix/report.h"
+#include "amix/base/error.h"
+#include "amix/base/messages.h"
+#include "amix/commands/commands.h"
+#include "amix/report/report.h"
 
+namespace amix {
 namespace {
 
-const char kHelp[] =
+const Command* const kCommands[] = {&kInfoCommand, &kConvertCommand, &kMixCommand,
+                                    &kStreamCommand, &kDemoCommand};
+
+const char kUsage[] =
     "Usage: amix [-q|--quiet] [-v|--verbose] COMMAND [ARGS...]\n"
     "       amix --help | --version\n"
     "Convert, stream and mix audio files with libtavrin_amix.\n"
     "\n"
-    "Commands ('amix COMMAND --help' tells more):\n"
-    "  info FILE...                  format, length and levels of each file\n"
-    "  convert IN OUT [options]      through the resampler\n"
-    "  mix IN... -o OUT [options]    through the multi-track mixer, on a timeline\n"
-    "  stream IN OUT [options]       through the blocking resampler, two threads\n"
-    "  demo [DIR]                    synthesise tracks, convert, stream, mix, plot\n"
-    "\n"
-    "  -q, --quiet    no progress line (it shows on stderr only when that is a\n"
-    "                 terminal)\n"
-    "  -v, --verbose  show the library's own log lines on stderr\n"
-    "  -h, --help     this help\n"
-    "      --version  the versions of amix, the library, libsndfile and cairo\n"
-    "\n"
+    "Commands ('amix COMMAND --help' tells more):\n";
+
+const char kDetails[] =
     "Files are read and written with libsndfile: an input is any file it\n"
     "reads (WAV, W64, FLAC, AIFF, CAF, AU, Ogg Vorbis, Opus, MP3, ...); OUT's\n"
     "type follows its extension or --type: wav w64 flac aiff aif caf au.\n"
     "'-' as IN reads standard input; as OUT it writes standard output (with\n"
-    "--type; on a pipe wav, flac or au, a WAV's sizes marked unknown), and\n"
-    "the command's reports go to stderr.  Progress, notes and warnings are\n"
-    "always on stderr.\n"
+    "--type; on a pipe wav, flac or au, their sizes marked unknown), and the\n"
+    "command's reports go to stderr.  Progress, notes and warnings are\n"
+    "always on stderr.  An input that is damaged or ends before its header\n"
+    "says is read as far as it decodes, with a warning (--strict refuses it).\n"
     "\n"
     "An output file is written to a hidden temporary file beside it\n"
     "(.NAME.tmp-XXXXXX) and renamed into place when complete; on an error,\n"
-    "SIGINT, SIGTERM or SIGHUP it is removed.  A reader that closes standard\n"
-    "output early (amix ... | head) ends the reports, not the work.\n"
+    "SIGINT, SIGTERM or SIGHUP it is removed.  Through a symbolic link the\n"
+    "link's target is replaced and the link stays; a file replaced keeps its\n"
+    "mode.  A reader that closes standard output early (amix ... | head)\n"
+    "ends the reports, not the work.\n"
     "\n"
-    "The library writes INFO lines to the Android log; amix shows them only\n"
-    "with --verbose.\n"
+    "The library writes INFO lines to the Android log, and decoders print\n"
+    "notes of their own; amix shows them only with --verbose.\n"
     "\n"
     "Exit status: 0 success, also when the reader of the reports closed\n"
     "standard output early; 1 a file, a format or the library failed, or\n"
@@ -62,15 +60,6 @@ const char kHelp[] =
     "  amix info take1.wav\n"
     "  amix convert take1.wav take1-48k.flac --rate 48000 --layout stereo\n"
     "  amix mix voice.wav music.wav -o mixed.wav --at 0,2.5 --plot mixed.png\n";
-
-struct Command {
-  const char* name;
-  int (*run)(int, char**, amix::Globals&);
-};
-const Command kCommands[] = {
-    {"info", amix::run_info},       {"convert", amix::run_convert}, {"mix", amix::run_mix},
-    {"stream", amix::run_stream},   {"demo", amix::run_demo},
-};
 
 // The library's version, from the name of the file the loader took it from
 // (libtavrin_amix.so.0.1.0), and that file.
@@ -88,60 +77,73 @@ std::string library_version(std::string* file) {
 void print_version() {
   std::string file;
   const std::string version = library_version(&file);
-  amix::report("amix %s\nlibtavrin_amix %s (%s)\n%s, cairo %s\n", AMIX_VERSION, version.c_str(),
-               file.c_str(), sf_version_string(), cairo_version_string());
+  report("amix %s\nlibtavrin_amix %s (%s)\n%s, cairo %s\n", AMIX_VERSION, version.c_str(),
+         file.c_str(), sf_version_string(), cairo_version_string());
 }
 
-int run(const Command& c, int argc, char** argv, amix::Globals& globals) {
+std::string tool_help(const std::vector<Option>& options) {
+  std::vector<std::pair<std::string, std::string>> commands;
+  for (const Command* c : kCommands)
+    commands.emplace_back(std::string(c->name) + " " + c->operands, c->summary);
+  return kUsage + two_columns(commands) + "\n" + option_lines(options) + "\n" + kDetails;
+}
+
+int run(const Command& c, int argc, char** argv) {
   try {
-    return c.run(argc, argv, globals);
-  } catch (const amix::Error& e) {
-    amix::flush_reports();
-    std::fprintf(stderr, "amix: %s\n", e.what());
+    return c.run(argc, argv);
+  } catch (const Error& e) {
+    flush_reports();
+    error_line(e.what());
     return e.code();
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "amix: out of memory\n");
+    error_line("out of memory");
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "amix: %s\n", e.what());
+    error_line(e.what());
   }
-  return amix::kExitFailure;
+  return kExitFailure;
 }
 
 int finish(int status) {
-  const int reports = amix::finish_reports();
+  const int reports = finish_reports();
   return status != 0 ? status : reports;
 }
 
+int main(int argc, char** argv) {
+  bool help = false, version = false;
+  std::vector<Option> options = common_options(&help);
+  options.push_back({0, "version", nullptr,
+                     "the versions of amix, the library, libsndfile and cairo",
+                     [&](const std::string&) { version = true; }});
+  int first = 0;
+  try {
+    first = parse_tool_options(options, argc, argv);
+  } catch (const Error& e) {
+    error_line(e.what());
+    return e.code();
+  }
+  if (help || version) {
+    if (help)
+      report("%s", tool_help(options).c_str());
+    else
+      print_version();
+    return finish(0);
+  }
+  if (first == argc) {
+    std::fputs(tool_help(options).c_str(), err_stream());
+    return kExitUsage;
+  }
+  for (const Command* c : kCommands)
+    if (std::strcmp(argv[first], c->name) == 0)
+      return finish(run(*c, argc - first, argv + first));
+  error_line(std::string("unknown command '") + argv[first] + "' (see 'amix --help')");
+  return kExitUsage;
+}
+
 }  // namespace
+}  // namespace amix
 
 int main(int argc, char** argv) {
   // A closed pipe fails the write to it; it does not end the tool.
   signal(SIGPIPE, SIG_IGN);
-  amix::Globals globals;
-  int i = 1;
-  for (; i < argc && argv[i][0] == '-'; ++i) {
-    const std::string a = argv[i];
-    if (a == "-h" || a == "--help") {
-      amix::report("%s", kHelp);
-      return finish(0);
-    } else if (a == "--version") {
-      print_version();
-      return finish(0);
-    } else if (a == "-q" || a == "--quiet") {
-      globals.quiet = true;
-    } else if (a == "-v" || a == "--verbose") {
-      globals.verbose = true;
-    } else {
-      std::fprintf(stderr, "amix: unknown option '%s' (see 'amix --help')\n", argv[i]);
-      return amix::kExitUsage;
-    }
-  }
-  if (i == argc) {
-    std::fputs(kHelp, stderr);
-    return amix::kExitUsage;
-  }
-  for (const Command& c : kCommands)
-    if (std::strcmp(argv[i], c.name) == 0) return finish(run(c, argc - i, argv + i, globals));
-  std::fprintf(stderr, "amix: unknown command '%s' (see 'amix --help')\n", argv[i]);
-  return amix::kExitUsage;
+  return amix::main(argc, argv);
 }

@@ -1,0 +1,146 @@
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "amix/base/error.h"
+#include "amix/base/messages.h"
+#include "amix/commands/commands.h"
+#include "amix/io/output_file.h"
+#include "amix/pipelines/pipelines.h"
+#include "amix/report/levels.h"
+#include "amix/report/plot.h"
+#include "amix/report/report.h"
+
+namespace amix {
+namespace {
+
+const char kAbout[] =
+    "Mix the inputs into OUT (16-bit).  Each input is converted to the common\n"
+    "rate and layout (the first input's unless given) as 16-bit samples,\n"
+    "placed on a timeline at its start time with silence before it, and\n"
+    "queued in a ring buffer; the queues are mixed by the multi-track mixer\n"
+    "in blocks of --limiter-block, its master gain carrying from block to\n"
+    "block.\n";
+
+const char kDetails[] =
+    "The master gain is the mix's limiter.  When the plain sum of the\n"
+    "volume-scaled tracks would leave the 16-bit range in a block, the gain\n"
+    "drops at once so that the block's peak just fits; after every block it\n"
+    "recovers 1/32 of its distance to 1.  The block thus sets the release:\n"
+    "63% of the way back takes 32 blocks, 0.63 s at the default 20 ms,\n"
+    "0.16 s at 5 ms, 3.2 s at 100 ms.  OUT's bytes depend on the common rate\n"
+    "and the block's length in time, never on --buffer.\n"
+    "\n"
+    "With --table, prints a line per block: its start on the timeline, its\n"
+    "peak, the master gain it was written with, 'limited' when the plain sum\n"
+    "left the 16-bit range, and the inputs that sound in it; then the\n"
+    "summary.  The plot draws the waveform with each block's peak and the\n"
+    "limited blocks, the master gain beside it, and a lane for each input on\n"
+    "the timeline.  Each input lasts exactly its own length at the common\n"
+    "rate; one that ends before the mix is padded with silence, with a note\n"
+    "on stderr.\n"
+    "\n"
+    "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
+    "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
+    "from 5 to 100 ms.  Standard input ('-') is one input at the most.\n"
+    "\n"
+    "Examples:\n"
+    "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
+    "  amix mix intro.wav talk.flac outro.wav -o show.wav --at 0,2.5,62 --table\n"
+    "  amix mix a.wav b.wav -o - --type wav | ffmpeg -i - mixed.flac\n";
+
+// "1-3,5" for inputs 0, 1, 2 and 4; "-" for none.
+std::string input_list(const std::vector<int>& inputs) {
+  std::string list;
+  for (size_t i = 0; i < inputs.size();) {
+    size_t j = i;
+    while (j + 1 < inputs.size() && inputs[j + 1] == inputs[j] + 1) ++j;
+    list += (list.empty() ? "" : ",") + std::to_string(inputs[i] + 1);
+    if (j > i) list += (j == i + 1 ? "," : "-") + std::to_string(inputs[j] + 1);
+    i = j + 1;
+  }
+  return list.empty() ? "-" : list;
+}
+
+void print_block(const MixBlock& b) {
+  if (b.index == 0) report("block      start          peak   gain  limited  inputs\n");
+  char gain[16] = "    -";
+  if (!std::isnan(b.gain)) std::snprintf(gain, sizeof gain, "%5.3f", b.gain);
+  report("%5lld  %8.3f s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
+         b.start_seconds, format_dbfs(to_dbfs(b.peak)).c_str(), gain,
+         b.limited ? "limited" : "", input_list(b.inputs).c_str());
+}
+
+int run(int argc, char** argv) {
+  MixSettings settings;
+  std::string out_path, type, plot_path;
+  bool table = false;
+  const std::vector<Option> options = {
+      {'o', "output", "OUT", "the mixed file (required)",
+       [&](const std::string& v) { out_path = v; }},
+      {'V', "volume", "V1,...", "one factor per input, 0 to 16 (default 1 each)",
+       [&](const std::string& v) { settings.volumes = parse_volumes("--volume", v); }},
+      {'a', "at", "T1,...",
+       "one start time per input, in seconds from 0 to 86400 (default 0 each), to the nearest "
+       "frame",
+       [&](const std::string& v) { settings.starts = parse_starts("--at", v); }},
+      {'L', "limiter-block", "MS",
+       "the limiter's block, 5 to 100 ms (default 20), rounded to whole frames; it sets "
+       "the limiter's release (see below)",
+       [&](const std::string& v) {
+         settings.limiter_block_ms = parse_decimal("--limiter-block", v, kMinLimiterBlockMs,
+                                                   kMaxLimiterBlockMs, "a block length", " ms");
+       }},
+      {0, "buffer", "FRAMES",
+       "frames read from each input at a time, 16 to 65536 (default 1024); OUT does not "
+       "depend on it",
+       [&](const std::string& v) {
+         settings.buffer_frames = parse_integer("--buffer", v, 16, 65536, "a frame count", "");
+       }},
+      rate_option(&settings.out.rate, "common sample rate, "),
+      layout_option(&settings.out.layout, "common layout: "),
+      type_option(&type, "OUT's type, as for convert"),
+      {'p', "plot", "PNG", "also draw the mix into PNG (a name ending in .png)",
+       [&](const std::string& v) { plot_path = v; }},
+      {'T', "table", nullptr, "print a line per block before the summary",
+       [&](const std::string&) { table = true; }},
+      strict_option(&settings.read),
+  };
+  const auto parsed = parse_command(kMixCommand, options, argc, argv);
+  if (!parsed) return 0;
+  const std::vector<std::string>& inputs = *parsed;
+  if (out_path.empty()) throw UsageError("mix: missing -o OUT (see 'amix mix --help')");
+  if (!plot_path.empty()) {
+    check_plot_name(plot_path);
+    if (plot_path == out_path) throw UsageError("mix: --plot and -o name the same file");
+  }
+  const OutputTarget out = output_target(out_path, type);
+  if (out.is_stdout()) reports_to_stderr();
+  // The picture's file is made before the mix, so that a path it cannot
+  // take fails at once.
+  std::unique_ptr<TempFile> png;
+  if (!plot_path.empty()) {
+    check_output_path(plot_path, inputs);
+    png = std::make_unique<TempFile>(plot_path);
+  }
+
+  WaveformPlot plot;
+  const MixResult result =
+      mix_files(inputs, out, settings, table ? print_block : nullptr, png ? &plot : nullptr);
+  if (png) plot.write_png(*png, plot_title(out_path, result), result.inputs);
+  for (const std::string& n : result.notes) note(n);
+  print_summary(out, result.stats,
+                std::to_string(result.blocks) + " blocks, " +
+                    std::to_string(result.limited_blocks) + " limited, peak " +
+                    format_dbfs(to_dbfs(result.peak)));
+  return 0;
+}
+
+}  // namespace
+
+extern const Command kMixCommand = {
+    "mix", "IN... -o OUT [options]", "through the multi-track mixer, on a timeline", kAbout,
+    kDetails, 1, SIZE_MAX, run};
+
+}  // namespace amix

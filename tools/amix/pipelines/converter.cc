@@ -1,0 +1,95 @@
+#include "amix/pipelines/converter.h"
+
+#include <algorithm>
+
+#include "tavrin_amix/audio_resampler.h"
+#include "amix/base/error.h"
+#include "amix/io/sound_file.h"
+#include "amix/pipelines/pipelines.h"
+
+namespace amix {
+namespace {
+
+audio_desc desc_of(const StreamFormat& f) {
+  audio_desc d = {};
+  d.samples_per_sec = static_cast<uint32_t>(f.rate);
+  d.format = f.pcm_format;
+  d.speakers = f.layout->code;
+  return d;
+}
+
+}  // namespace
+
+std::string rate_refusal(int src_rate, int dst_rate) {
+  if (static_cast<int64_t>(src_rate) > 256 * static_cast<int64_t>(dst_rate))
+    return " (the library refuses reductions steeper than 256:1)";
+  return "";
+}
+
+Converter::Converter(const StreamFormat& dst, const StreamFormat& src) {
+  const audio_desc d = desc_of(dst);
+  const audio_desc s = desc_of(src);
+  resampler_ = audio_resampler_create(&d, &s);
+  if (resampler_ == nullptr)
+    throw Error("the resampler refuses " + src.describe() + " -> " + dst.describe() +
+                rate_refusal(src.rate, dst.rate));
+}
+
+Converter::~Converter() { audio_resampler_destroy(resampler_); }
+
+Converter::Output Converter::convert(const void* data, size_t bytes) {
+  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+  const uint8_t* input[1] = {static_cast<const uint8_t*>(data)};
+  int32_t out_bytes = 0;
+  if (!audio_resampler_resample(resampler_, planes, &out_bytes, input,
+                                static_cast<uint32_t>(bytes)))
+    throw Error("the resampler failed (run with --verbose for the library's log)");
+  return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
+}
+
+Converter::Output Converter::drain() {
+  uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
+  int32_t out_bytes = 0;
+  if (!audio_resampler_drain(resampler_, planes, &out_bytes))
+    throw Error("the resampler failed to end the stream (run with --verbose for the library's log)");
+  return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
+}
+
+size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
+                                   size_t src_frames) {
+  // The engine may hold a filter's length of earlier input: the default
+  // filter spans well under 256 source frames, times the reduction when
+  // the rate goes down (its filter widens by that much).
+  const uint64_t reduction = (static_cast<uint64_t>(src.rate) + dst.rate - 1) / dst.rate;
+  const uint64_t held = 256 * std::max<uint64_t>(1, reduction);
+  const uint64_t frames = (static_cast<uint64_t>(src_frames) + held) * dst.rate / src.rate + 2;
+  return static_cast<size_t>(frames) * dst.frame_bytes();
+}
+
+ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
+                               int64_t block_frames)
+    : reader_(std::move(reader)),
+      src_(reader_->stream_format()),
+      converter_(dst, src_),
+      block_frames_(block_frames),
+      block_(static_cast<size_t>(block_frames) * src_.frame_bytes()) {}
+
+ConvertedInput::~ConvertedInput() = default;
+
+bool ConvertedInput::next(Converter::Output* out) {
+  if (ended_) return false;
+  const int64_t got = reader_->read(block_.data(), block_frames_, src_.pcm_format);
+  if (got == 0) {
+    *out = finish();
+    return out->bytes > 0;
+  }
+  *out = converter_.convert(block_.data(), static_cast<size_t>(got) * src_.frame_bytes());
+  return true;
+}
+
+Converter::Output ConvertedInput::finish() {
+  ended_ = true;
+  return converter_.drain();
+}
+
+}  // namespace amix

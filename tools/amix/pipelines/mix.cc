@@ -1,0 +1,238 @@
+// mix: every input brought to one format through its own resampler, placed
+// on a timeline behind its lead-in silence, queued in a ring buffer, and
+// mixed block by block by the multi-track mixer.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "tavrin_amix/audio_resampler.h"
+#include "tavrin_amix/multi_audio_mixer.h"
+#include "tavrin_amix/rbuf.h"
+#include "amix/base/error.h"
+#include "amix/io/output_file.h"
+#include "amix/io/sound_file.h"
+#include "amix/pipelines/converter.h"
+#include "amix/pipelines/pipelines.h"
+#include "amix/report/levels.h"
+#include "amix/report/plot.h"
+#include "amix/report/progress.h"
+
+namespace amix {
+namespace {
+
+struct RingDeleter {
+  void operator()(rbuf* r) const { rbuf_destroy(r); }
+};
+struct MixerDeleter {
+  void operator()(multi_audio_mixer* m) const { multi_audio_mixer_release(m); }
+};
+
+// One input: its converted stream behind the silence that places it on the
+// timeline, and the queue of both.  Positions count bytes of the queue.
+struct Track {
+  std::unique_ptr<ConvertedInput> input;
+  std::unique_ptr<rbuf, RingDeleter> ring;
+  int64_t lead_bytes = 0;    // silence before the input
+  int64_t lead_queued = 0;
+  int64_t audio_queued = 0;  // converted bytes
+  int64_t taken = 0;         // bytes taken out of the queue
+
+  // Queues silence, then converted blocks, until `want` bytes are queued or
+  // the input ends.  `zeros` holds at least `want` zero bytes.
+  void fill(int32_t want, const std::vector<uint8_t>& zeros) {
+    while (rbuf_used(ring.get()) < want) {
+      const int32_t room = want - rbuf_used(ring.get());
+      if (lead_queued < lead_bytes) {
+        const int32_t n = static_cast<int32_t>(std::min<int64_t>(lead_bytes - lead_queued, room));
+        push(zeros.data(), n);
+        lead_queued += n;
+        continue;
+      }
+      Converter::Output o;
+      if (!input->next(&o)) break;
+      push(o.data, o.bytes);
+      audio_queued += static_cast<int64_t>(o.bytes);
+    }
+  }
+
+  void push(const uint8_t* data, size_t bytes) {
+    const int32_t len = static_cast<int32_t>(bytes);
+    if (len > 0 && rbuf_write(ring.get(), data, len) != len)
+      throw Error("internal: the queue of " + input->reader().name() + " overflowed");
+  }
+
+  // Takes up to `block` bytes into `dst`, zero-filled behind the end.
+  // Returns the bytes taken; `*sounds` tells whether any of the input's own
+  // audio is among them.
+  int32_t take(int16_t* dst, int32_t block, bool* sounds) {
+    const int32_t n = rbuf_read(ring.get(), dst, block);
+    std::memset(reinterpret_cast<uint8_t*>(dst) + n, 0, static_cast<size_t>(block - n));
+    *sounds = n > 0 && taken + n > lead_bytes && taken < lead_bytes + audio_queued;
+    taken += n;
+    return n;
+  }
+};
+
+// The plain sum of the (already scaled) tracks at each of `samples`
+// positions, against the mixer's output: whether it left the 16-bit range,
+// and the gain that took it to the output (least squares; NaN when the sum
+// is silent).
+struct BlockSums {
+  bool limited = false;
+  double gain = std::numeric_limits<double>::quiet_NaN();
+};
+BlockSums analyse(const std::vector<std::vector<int16_t>>& tracks, const int16_t* out,
+                  size_t samples) {
+  BlockSums b;
+  double out_dot_sum = 0, sum_squares = 0;
+  for (size_t i = 0; i < samples; ++i) {
+    int32_t sum = 0;
+    for (const auto& t : tracks) sum += t[i];
+    b.limited = b.limited || sum > INT16_MAX || sum < INT16_MIN;
+    out_dot_sum += static_cast<double>(out[i]) * sum;
+    sum_squares += static_cast<double>(sum) * sum;
+  }
+  if (sum_squares > 0) b.gain = out_dot_sum / sum_squares;
+  return b;
+}
+
+std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
+                               const MixSettings& settings, StreamFormat* dst,
+                               int32_t* block_bytes) {
+  std::vector<std::unique_ptr<SoundReader>> readers;
+  for (const std::string& in : inputs)
+    readers.push_back(std::make_unique<SoundReader>(in, settings.read));
+  const StreamFormat first = readers[0]->stream_format();
+  dst->rate = settings.out.rate != 0 ? settings.out.rate : first.rate;
+  dst->layout = settings.out.layout != nullptr ? settings.out.layout : first.layout;
+  dst->pcm_format = PCM_FORMAT_S16;
+  *block_bytes = static_cast<int32_t>(limiter_block_frames(settings.limiter_block_ms, dst->rate) *
+                                      static_cast<int64_t>(dst->frame_bytes()));
+
+  std::vector<Track> tracks(inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    Track& t = tracks[i];
+    t.input = std::make_unique<ConvertedInput>(std::move(readers[i]), *dst,
+                                               settings.buffer_frames);
+    const double start = settings.starts.empty() ? 0.0 : settings.starts[i];
+    t.lead_bytes = std::llround(start * dst->rate) * static_cast<int64_t>(dst->frame_bytes());
+    // Room for a block short of full plus one converted input block.
+    const size_t capacity =
+        *block_bytes +
+        Converter::max_output_bytes(*dst, t.input->format(), settings.buffer_frames);
+    t.ring.reset(rbuf_create(static_cast<int32_t>(capacity)));
+    if (t.ring == nullptr) throw Error("out of memory for the queue of " + inputs[i]);
+  }
+  return tracks;
+}
+
+void check_settings(const std::vector<std::string>& inputs, const MixSettings& settings) {
+  const auto counts = [&](const char* option, size_t n, const char* what) {
+    if (n != 0 && n != inputs.size())
+      throw UsageError(std::string(option) + ": " + std::to_string(n) + " " + what + " for " +
+                       std::to_string(inputs.size()) + " inputs");
+  };
+  counts("--volume", settings.volumes.size(), "factors");
+  counts("--at", settings.starts.size(), "start times");
+  if (std::count(inputs.begin(), inputs.end(), "-") > 1)
+    throw UsageError("mix: standard input ('-') can be read only once");
+}
+
+// The frames of the timeline as far as the inputs' headers tell.
+int64_t timeline_frames(const std::vector<Track>& tracks, const StreamFormat& dst) {
+  int64_t frames = 0;
+  for (const Track& t : tracks)
+    frames = std::max(frames, t.lead_bytes / static_cast<int64_t>(dst.frame_bytes()) +
+                                  static_cast<int64_t>(t.input->reader().seconds() * dst.rate));
+  return frames;
+}
+
+// Where each input sat on the timeline, and a note for each that ended
+// before the mix did.
+void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, MixResult* result) {
+  const double mix_end = result->stats.seconds_out;
+  for (const Track& t : tracks) {
+    const SoundReader& r = t.input->reader();
+    const double start = static_cast<double>(t.lead_bytes / dst.frame_bytes()) / dst.rate;
+    const double end = start + static_cast<double>(r.frames_read()) / r.rate();
+    result->inputs.push_back({r.path(), start, end});
+    result->stats.frames_in = std::max(result->stats.frames_in, r.frames_read());
+    if (mix_end - end < 0.0005) continue;
+    char note[512];
+    std::snprintf(note, sizeof note, "%s ends at %.3f s, the mix at %.3f s: padded with silence",
+                  r.name().c_str(), end, mix_end);
+    result->notes.push_back(note);
+  }
+}
+
+}  // namespace
+
+int64_t limiter_block_frames(double ms, int rate) {
+  return std::max<int64_t>(1, std::llround(ms * rate / 1000.0));
+}
+
+MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& out,
+                    const MixSettings& settings,
+                    const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot) {
+  const auto start = std::chrono::steady_clock::now();
+  check_settings(inputs, settings);
+  check_output_path(out.path, inputs);
+  StreamFormat dst;
+  int32_t block = 0;
+  std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
+
+  std::unique_ptr<multi_audio_mixer, MixerDeleter> mixer(multi_audio_mixer_create(block));
+  if (mixer == nullptr) throw Error("the multi-track mixer cannot be created");
+  std::vector<float> volumes = settings.volumes;
+  volumes.resize(inputs.size(), 1.0f);
+  std::vector<std::vector<int16_t>> samples(inputs.size(),
+                                            std::vector<int16_t>(static_cast<size_t>(block) / 2));
+  std::vector<int16_t*> pointers;
+  for (auto& s : samples) pointers.push_back(s.data());
+  const std::vector<uint8_t> zeros(static_cast<size_t>(block));
+
+  SoundWriter writer(out, dst);
+  if (plot != nullptr) plot->start(dst.rate, dst.channels());
+  Progress progress("mix", timeline_frames(tracks, dst));
+  MixResult result;
+  for (;;) {
+    bool all_ended = true;
+    int32_t real = 0;  // bytes of the longest track still running
+    MixBlock b;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      tracks[i].fill(block, zeros);
+      all_ended = all_ended && tracks[i].input->ended();
+      bool sounds = false;
+      real = std::max(real, tracks[i].take(samples[i].data(), block, &sounds));
+      if (sounds) b.inputs.push_back(static_cast<int>(i));
+    }
+    if (real == 0 && all_ended) break;
+
+    if (multi_audio_mixer_mix(mixer.get(), pointers.data(), volumes.data(),
+                              static_cast<int32_t>(pointers.size())) != 0)
+      throw Error("the multi-track mixer failed (run with --verbose for the library's log)");
+    const size_t real_samples = static_cast<size_t>(real) / 2;
+    const BlockSums sums = analyse(samples, mixer->out_block, real_samples);
+    b.index = result.blocks;
+    b.start_seconds = static_cast<double>(writer.frames_written()) / dst.rate;
+    b.peak = peak_of(mixer->out_block, real_samples);
+    b.gain = sums.gain;
+    b.limited = sums.limited;
+    writer.write(mixer->out_block, static_cast<size_t>(real));
+    if (plot != nullptr) plot->add(mixer->out_block, real_samples, b);
+    if (on_block) on_block(b);
+    result.blocks++;
+    result.limited_blocks += b.limited ? 1 : 0;
+    result.peak = std::max(result.peak, b.peak);
+    progress.update(writer.frames_written());
+  }
+  result.stats = writer.commit(0, start);
+  place_inputs(tracks, dst, &result);
+  return result;
+}
+
+}  // namespace amix
