@@ -182,6 +182,7 @@ TEST(SyncStream, AStreamAfterAnEndStartsClean) {
     // One write of the whole stream with its end: the queue takes it all.
     ASSERT_EQ(sync_audio_resampler_write(reused.get(), in->data(), int32_t(in->size()), 0, 1), 0);
     outputs.push_back(drain(reused.get()));
+    ASSERT_EQ(queued(reused.get()), 0);  // else the next write would wait for good
   }
   ASSERT_EQ(sync_audio_resampler_write(fresh.get(), second.data(), int32_t(second.size()), 0, 1),
             0);
