@@ -35,7 +35,7 @@ namespace {
 
 // Longer than any run takes: one that hangs is killed, and its test fails
 // on the status instead of waiting for ctest's limit.
-constexpr std::chrono::milliseconds kRunLimit{5000};
+constexpr std::chrono::milliseconds kRunLimit{15000};
 
 // Spawns `argv` with stdin from `stdin_path`, stderr captured, and stdout
 // captured or (`stdout_closed`) a pipe nobody reads.
