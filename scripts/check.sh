@@ -1,11 +1,12 @@
 #!/bin/sh
 # Builds everything and runs every test: the optimised build, the
 # AddressSanitizer+UBSan build, the ThreadSanitizer build, valgrind memcheck
-# over the native tests, each libFuzzer
-# target for a bounded time (AMIX_FUZZ_SECONDS, default 60), and the native
-# tests of the arm64 and armhf cross builds under qemu-user.
+# over the native tests, the threaded tests once more on a machine kept busy
+# (dev and valgrind), each libFuzzer target for a bounded time
+# (AMIX_FUZZ_SECONDS, default 60), and the native tests of the arm64 and
+# armhf cross builds under qemu-user.
 # Usage: scripts/check.sh [stage...]
-#   stages: deps dev asan tsan valgrind fuzz arm64 armhf (default: all of them)
+#   stages: deps dev asan tsan valgrind busy fuzz arm64 armhf (default: all of them)
 set -eu
 cd "$(dirname "$0")/.."
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -24,13 +25,32 @@ build_and_test() {  # preset [ctest args...]
 stage_dev() { build_and_test dev; }
 stage_asan() { build_and_test asan; }
 stage_tsan() { build_and_test tsan -L native; }
-stage_valgrind() {  # after dev: every native test program under memcheck
-  [ -f build/dev/tests/native-tests.txt ] || stage_dev
+memcheck() {  # list-file: every test program in it under memcheck
+  # Their deadlines and watchdog stretch with the tenfold slower run.
   while read -r t; do
     echo "=== valgrind: ${t##*/}"
-    valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
-      --track-origins=yes "$t" --gtest_brief=1
-  done <build/dev/tests/native-tests.txt
+    AMIX_TEST_TIME_SCALE=10 valgrind --quiet --error-exitcode=99 --leak-check=full \
+      --errors-for-leak-kinds=definite --track-origins=yes "$t" --gtest_brief=1
+  done <"$1"
+}
+stage_valgrind() {  # after dev: every native test program
+  [ -f build/dev/tests/native-tests.txt ] || stage_dev
+  memcheck build/dev/tests/native-tests.txt
+}
+# The threaded tests again while other processes keep every core busy, so
+# that threads are preempted at any point: in the dev build and under
+# valgrind.
+stage_busy() {
+  [ -f build/dev/tests/threads-tests.txt ] || stage_dev
+  stress-ng --cpu "$JOBS" --timeout 30m --quiet &
+  busy=$!
+  trap 'kill "$busy" 2>/dev/null' EXIT
+  echo "=== busy: dev"
+  ctest --preset dev -L threads
+  memcheck build/dev/tests/threads-tests.txt
+  kill "$busy"
+  wait "$busy" || true
+  trap - EXIT
 }
 stage_arm64() { build_and_test arm64; }
 stage_armhf() { build_and_test armhf; }
@@ -57,7 +77,7 @@ stage_fuzz() {
   done
 }
 
-stages=${*:-"deps dev asan tsan valgrind fuzz arm64 armhf"}
+stages=${*:-"deps dev asan tsan valgrind busy fuzz arm64 armhf"}
 start=$(date +%s)
 for s in $stages; do
   t0=$(date +%s)

@@ -3,7 +3,6 @@
 #include <pthread.h>
 
 #include <cstdint>
-#include <type_traits>
 
 #include "common/alloc.h"
 #include "common/log.h"
@@ -14,14 +13,6 @@
 
 namespace amix::sync {
 namespace {
-
-// The object and its stamp record, in one allocation: the record has a fixed
-// size, so it costs no allocation of its own and no failure path.
-struct Whole {
-  sync_audio_resampler object;
-  sync_audio_stamps stamps;
-};
-static_assert(std::is_standard_layout_v<Whole>, "the object must sit at the allocation's start");
 
 // A zeroed record with its mutex and condition variable set up; NULL when
 // either allocation or set-up fails.
@@ -80,6 +71,12 @@ bool build(sync_audio_resampler& s, int32_t src_rate, int32_t src_speakers, int3
 }
 
 }  // namespace
+
+int64_t waits_begun(sync_audio_resampler* s, Side side) {
+  Locked locked(*s);
+  return whole_of(*s).waits[static_cast<int>(side)];
+}
+
 }  // namespace amix::sync
 
 extern "C" {

@@ -60,7 +60,9 @@ bool drain(sync_audio_resampler& s, Converted* out) {
 void append_all(sync_audio_resampler& s, Locked& locked, const uint8_t* bytes, int32_t n,
                 bool waited = false) {
   for (;; waited = false) {
-    while (!waited && !s.interrupted && rbuf_used(s.ring) >= s.block_size) locked.wait();
+    while (!waited && !s.interrupted && rbuf_used(s.ring) >= s.block_size) {
+      locked.wait(Side::kProducer);
+    }
     const int32_t stored = rbuf_write(s.ring, bytes, n);
     s.stamps->note_queued(stored);
     n -= stored;
@@ -108,7 +110,9 @@ int32_t read_block(sync_audio_resampler* s, void* dst, int32_t len, int64_t* sta
   BlockStart start{};
   {
     Locked locked(*s);
-    while (!s->interrupted && !s->end_of_stream && rbuf_used(s->ring) < block) locked.wait();
+    while (!s->interrupted && !s->end_of_stream && rbuf_used(s->ring) < block) {
+      locked.wait(Side::kConsumer);
+    }
     n = rbuf_read(s->ring, dst, block);
     if (n > 0) start = s->stamps->take(n);
     locked.signal();

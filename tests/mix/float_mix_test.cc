@@ -36,23 +36,25 @@ std::vector<float> mix(audio_mixer* m, std::vector<std::vector<float>*> tracks,
 TEST(MixFloat, SingleTrackOutputIsFiniteAndClamped) {
   Mixer m = make_mixer();
   m->gain = 0.3f;
-  std::vector<float> t = {1.5f, -kInf, kNan, 0.25f, 1e-40f, -2.0f};
+  std::vector<float> t = {1.5f, -kInf, kNan, 0.25f, 1e-40f, -2.0f, -0.0f};
   const std::vector<float> t0 = t;
-  const std::vector<float> clean = {1.0f, 0.0f, 0.0f, 0.25f, 1e-40f, -1.0f};
+  const std::vector<float> clean = {1.0f, 0.0f, 0.0f, 0.25f, 1e-40f, -1.0f, -0.0f};
   EXPECT_TRUE(same_bits(mix(m.get(), {&t}), clean));
   EXPECT_TRUE(same_bits(t, t0));  // unity: the track itself stays
   EXPECT_EQ(gain_of(m.get()), 1.0f);
 
   // Scaled: the track holds the float step's results, the output a copy.
-  EXPECT_TRUE(same_bits(mix(m.get(), {&t}, 0.5f), {0.75f, -1.0f, 0.0f, 0.125f, 5e-41f, -1.0f}));
-  EXPECT_TRUE(same_bits(t, {0.75f, -1.0f, 0.0f, 0.125f, 5e-41f, -1.0f}));
+  EXPECT_TRUE(
+      same_bits(mix(m.get(), {&t}, 0.5f), {0.75f, -1.0f, 0.0f, 0.125f, 5e-41f, -1.0f, -0.0f}));
+  EXPECT_TRUE(same_bits(t, {0.75f, -1.0f, 0.0f, 0.125f, 5e-41f, -1.0f, -0.0f}));
 }
 
 TEST(MixFloat, SumsInDoubleAndLimitsAtFullScale) {
   Mixer m = make_mixer();
-  std::vector<float> a = {0.5f, -0.25f, 0.1f}, b = {0.25f, 0.25f, 0.2f};
+  // Sums start from +0: -0 plus -0 gives +0.
+  std::vector<float> a = {0.5f, -0.25f, 0.1f, -0.0f}, b = {0.25f, 0.25f, 0.2f, -0.0f};
   EXPECT_TRUE(same_bits(mix(m.get(), {&a, &b}),
-                        {0.75f, 0.0f, static_cast<float>(double(0.1f) + double(0.2f))}));
+                        {0.75f, 0.0f, static_cast<float>(double(0.1f) + double(0.2f)), 0.0f}));
   EXPECT_EQ(gain_of(m.get()), 1.0f);
 
   // Peak 1.6: the gain drops to 1 / 1.6 = 0.625 for this block, then

@@ -1,4 +1,6 @@
+#include <cmath>
 #include <cstdint>
+#include <iomanip>
 #include <limits>
 #include <vector>
 
@@ -133,55 +135,86 @@ TEST(MixerSingleTrack, ScalesCopiesAndResetsGain) {
   EXPECT_EQ(gain_of(m.get()), 1.0f);
 }
 
-TEST(MixerGain, WorkedExample16Bit) {
-  Mixer m = make_mixer();
-  EXPECT_EQ(mix2(m.get(), {30000, -30000, 100}, {30000, -30000, 100}),
-            (std::vector<int16_t>{32766, -32766, 109}));
-  EXPECT_EQ(gain_of(m.get()), 0.56030053f);
-
-  Mixer fresh = make_mixer();
-  EXPECT_EQ(mix2(fresh.get(), {1000}, {234}), std::vector<int16_t>{1234});
-  EXPECT_EQ(gain_of(fresh.get()), 1.0f);
+// Mixes `tracks` at unity on `m`, each repeated over a long block (the vector
+// body and its tail), and checks the output, repeated likewise, and the gain
+// left for the next call.
+template <typename T>
+void expect_mix(audio_mixer* m, const std::vector<std::vector<T>>& tracks,
+                const std::vector<T>& out, float gain_after) {
+  std::vector<std::vector<T>> blocks;
+  std::vector<T*> pointers;
+  for (const auto& t : tracks) blocks.push_back(amix_test::repeated(t));
+  for (auto& b : blocks) pointers.push_back(b.data());
+  const std::vector<float> volumes(tracks.size(), 1.0f);
+  std::vector<T> got(amix_test::kSpan);
+  ASSERT_TRUE(lib_mix(m, pointers.data(), volumes.data(), int32_t(got.size()),
+                      int32_t(pointers.size()), got.data()));
+  EXPECT_TRUE(same_bits(got, amix_test::repeated(out)));
+  EXPECT_EQ(gain_of(m), gain_after) << std::setprecision(17) << gain_of(m) << " for " << gain_after;
 }
 
-TEST(MixerGain, Unsigned8BitHasNoMidpoint) {
+template <typename T>
+void expect_fresh_mix(const std::vector<std::vector<T>>& tracks, const std::vector<T>& out,
+                      float gain_after) {
+  SCOPED_TRACE(::testing::Message() << sizeof(T) << "-byte samples, first sum "
+                                    << double(tracks[0][0]) + double(tracks[1][0]));
   Mixer m = make_mixer();
-  std::vector<uint8_t> a(16, 128), b(16, 128), out(16);
-  uint8_t* tracks[] = {a.data(), b.data()};
-  const float volumes[] = {1.0f, 1.0f};
-  ASSERT_TRUE(audio_mixer_mix_uint8(m.get(), tracks, volumes, 16, 2, out.data()));
-  EXPECT_EQ(out, std::vector<uint8_t>(16, 255));
-  EXPECT_EQ(gain_of(m.get()), 0.9962158203125f);
-
-  Mixer fresh = make_mixer();
-  a.assign(16, 100);
-  b.assign(16, 100);
-  ASSERT_TRUE(audio_mixer_mix_uint8(fresh.get(), tracks, volumes, 16, 2, out.data()));
-  EXPECT_EQ(out, std::vector<uint8_t>(16, 200));
-  EXPECT_EQ(gain_of(fresh.get()), 1.0f);
+  expect_mix(m.get(), tracks, out, gain_after);
 }
 
-TEST(MixerGain, Int32LimitAndPrecision) {
-  const float volumes[] = {1.0f, 1.0f};
-  std::vector<int32_t> zero(1, 0), out(1);
-  for (auto [in, expected] : {std::pair{2147483647, 2147483647}, std::pair{16777217, 16777216}}) {
-    Mixer m = make_mixer();
-    std::vector<int32_t> a = {in};
-    int32_t* tracks[] = {a.data(), zero.data()};
-    ASSERT_TRUE(audio_mixer_mix_int32(m.get(), tracks, volumes, 1, 2, out.data()));
-    EXPECT_EQ(out[0], expected);
-    EXPECT_EQ(gain_of(m.get()), 1.0f);  // equal to the limit is not above it
+constexpr int32_t kI32Max = std::numeric_limits<int32_t>::max();
+
+// The attack at the limit and just above it.  A block whose peak, in single
+// precision times the gain, is not above the limit is written at the gain
+// as it was; one above it at limit / peak, after which the gain moves 1/32
+// of the way back to 1.  Worked out by hand, independently of the mixer.
+TEST(MixerGain, AttackAtTheLimitAndJustAbove) {
+  // 8-bit sums start from 0, not from a midpoint: 255 is the limit.
+  expect_fresh_mix<uint8_t>({{200, 100}, {55, 100}}, {255, 200}, 1.0f);
+  expect_fresh_mix<uint8_t>({{128}, {128}}, {255}, 0.9962158203125f);  // 255/256, released
+  expect_fresh_mix<int16_t>({{32767, 1000}, {0, 234}}, {32767, 1234}, 1.0f);
+  expect_fresh_mix<int16_t>({{-32768, 2}, {0, 0}}, {-32767, 1}, 0.9999704360961914f);
+  // 32767 / 60000 = 0.5461166501045227, released to 0.5603005290031433.
+  expect_fresh_mix<int16_t>({{30000, -30000, 100}, {30000, -30000, 100}}, {32766, -32766, 109},
+                            0.5603005290031433f);
+  // 32-bit: the limit is INT32_MAX in single precision, 2^31, which every
+  // sum up to 2^31 + 128 rounds to: INT32_MAX + 101 keeps the gain and
+  // saturates.  2^24 + 1 loses its low bit on the way.
+  expect_fresh_mix<int32_t>({{kI32Max, 16777217}, {101, 0}}, {kI32Max, 16777216}, 1.0f);
+  // INT32_MAX + 130 rounds to 2^31 + 256: gain 2147483647 / 2147483777 =
+  // 1 - 2^-24 in single precision; 2^30 comes out 64 lower.
+  expect_fresh_mix<int32_t>({{kI32Max, 1 << 29}, {130, 1 << 29}}, {kI32Max, 1073741760},
+                            0.99999994039535522f);
+  // 2^32 - 2: gain exactly 0.5, released to 0.515625.
+  expect_fresh_mix<int32_t>({{kI32Max, -5}, {kI32Max, 5}}, {kI32Max, 0}, 0.515625f);
+  // Floats: the limit is 1.0, which 1 + 2^-24 rounds to (ties to even);
+  // 1 + 2^-23 is above it: gain 1 - 2^-23, which the release cannot raise.
+  const float half_up = std::nextafter(0.5f, 1.0f), half_up2 = std::nextafter(half_up, 1.0f);
+  expect_fresh_mix<float>({{0.5f, 0.25f}, {half_up, 0.25f}}, {1.0f, 0.5f}, 1.0f);
+  expect_fresh_mix<float>({{0.5f, 0.25f}, {half_up2, 0.25f}}, {1.0f, 0.5f * 0.99999988f},
+                          0.99999988079071044921875f);
+}
+
+// The release is formed in double precision.  Below a gain of 0.5, 1 - gain
+// is not exact in single precision, and a single-precision step would leave
+// another gain after the fourth block below and another output after the
+// fifth.  Worked out by hand, independently of the mixer.
+TEST(MixerGain, ReleaseInDoublePrecisionStallsJustBelowOne) {
+  Mixer loud = make_mixer();
+  // Peak 2 x INT32_MAX + 600000042: gain 0.43871256709098816, then released.
+  expect_mix<int32_t>(loud.get(), {{kI32Max}, {kI32Max}, {600000042}}, {kI32Max},
+                      0.4562528133392334f);
+  const struct {
+    int32_t out;
+    float gain_after;
+  } quiet[] = {{489897728, 0.47324490547180176f},
+               {508142848, 0.48970600962638855f},
+               {525817824, 0.5056527256965637f},
+               {542940480, 0.5211010575294495f}};
+  for (const auto& block : quiet) {  // sums of 2^30: no attack
+    expect_mix<int32_t>(loud.get(), {{1 << 29}, {1 << 29}, {0}}, {block.out}, block.gain_after);
   }
-  // A sum beyond 2^31 is limited; the loudest sample saturates at INT32_MAX.
-  Mixer m = make_mixer();
-  std::vector<int32_t> a = {2147483647, -5}, b = {2147483647, 5}, o(2);
-  int32_t* tracks[] = {a.data(), b.data()};
-  ASSERT_TRUE(audio_mixer_mix_int32(m.get(), tracks, volumes, 2, 2, o.data()));
-  EXPECT_EQ(o, (std::vector<int32_t>{2147483647, 0}));
-  EXPECT_LT(gain_of(m.get()), 1.0f);
-}
 
-TEST(MixerGain, ReleaseStallsJustBelowOne) {
   Mixer m = make_mixer();
   m->gain = 0.5f;
   int calls = 0;

@@ -87,6 +87,8 @@ TEST(Scale, NonPositiveCountLeavesTheBuffer) {
 // flipping to INT32_MIN (a loud click); NaN products give 0.
 TEST(Scale, OverflowSaturatesAndNanGivesZero) {
   expect_scaled<int32_t>({kI32Max, kI32Min, 1500000000, -1}, 2.0f, {kI32Max, kI32Min, kI32Max, -2});
+  // 2^31 exactly is out of range; the float below it, 2^31 - 128, is not.
+  expect_scaled<int32_t>({1 << 30, 1073741760, -(1 << 30)}, 2.0f, {kI32Max, 2147483520, kI32Min});
   expect_scaled<int32_t>({1000000000}, -3.0f, {kI32Min});
   expect_scaled<int16_t>({30000, -30000, 1}, 1e6f, {32767, -32768, 32767});
   expect_scaled<uint8_t>({200, 0}, 1e8f, {255, 0});

@@ -1,14 +1,13 @@
 // Helpers shared by the blocking resampler's tests.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,7 +17,9 @@
 #include <valgrind/valgrind.h>
 #endif
 
+#include "sync/sync_impl.h"
 #include "tavrin_amix/sync_audio_resampler.h"
+#include "tests/support/deadline.h"
 
 namespace amix_test {
 
@@ -42,42 +43,6 @@ inline double run_scale() {
 #endif
 }
 
-// Aborts the program when its scope is not left within `limit`, so that a
-// deadlock fails the run instead of hanging it.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit = std::chrono::seconds(60))
-      : thread_([this, limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
-            const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-            std::fprintf(stderr, "watchdog: %s.%s still waiting after %lld s: deadlock?\n",
-                         test ? test->test_suite_name() : "?", test ? test->name() : "?",
-                         static_cast<long long>(limit.count()));
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_one();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
-// Gives a thread that should stay blocked time to return if it wrongly does.
-inline void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
-
 struct SyncDeleter {
   void operator()(sync_audio_resampler* s) const { sync_audio_resampler_release(s); }
 };
@@ -87,6 +52,86 @@ using Sync = std::unique_ptr<sync_audio_resampler, SyncDeleter>;
 inline Sync make_identity(int32_t block_size) {
   return Sync(sync_audio_resampler_create(48000, PCM_SPEAKERS_STEREO, 48000,
                                           PCM_SPEAKERS_STEREO, block_size));
+}
+
+// Work on its own thread that may block in the object: a call, or one side
+// of a stream.  Whatever ends the test, the thread is not left blocked:
+// finish() waits for it up to a deadline and, past it, fails the test and
+// interrupts the object, so that a blocked call returns; leaving the scope
+// without finish() interrupts at once (a failed check left the test early).
+// A thread that does not return even after the interrupt ends the program.
+class Task {
+ public:
+  Task(sync_audio_resampler* s, std::function<void()> body)
+      : s_(s), thread_([this, body = std::move(body)] {
+          body();
+          done_ = true;
+        }) {}
+  ~Task() {
+    if (!thread_.joinable()) return;
+    sync_audio_resampler_interrupt(s_);
+    join();
+  }
+  Task(const Task&) = delete;
+  Task& operator=(const Task&) = delete;
+
+  bool done() const { return done_; }
+
+  // Waits for the thread to return; false, after a failure, when it had to
+  // be interrupted.
+  bool finish() {
+    const bool in_time = eventually([this] { return done(); });
+    if (!in_time) {
+      ADD_FAILURE() << "a thread is still blocked after " << scaled(kDeadline).count()
+                    << " ms: interrupting it";
+      sync_audio_resampler_interrupt(s_);
+    }
+    join();
+    return in_time;
+  }
+
+ private:
+  void join() {
+    if (!eventually([this] { return done(); })) {
+      std::fprintf(stderr, "a thread stays blocked after an interrupt\n");
+      std::abort();
+    }
+    thread_.join();
+  }
+
+  sync_audio_resampler* const s_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+constexpr int32_t kStillWaiting = -2;
+
+// One read or write on its own thread; `result` is kStillWaiting until it
+// returns.
+struct Call {
+  std::atomic<int32_t> result{kStillWaiting};
+  Task task;
+  Call(sync_audio_resampler* s, std::function<int32_t()> call)
+      : task(s, [this, call = std::move(call)] { result = call(); }) {}
+  int32_t get() {
+    task.finish();
+    return result;
+  }
+};
+
+// Whether `call`, on `side` of `s`, is blocked: polled until that side has
+// begun more than `waits` waits while the call is still out (true), or the
+// call returned or the deadline passed (false).
+inline bool blocked(sync_audio_resampler* s, amix::sync::Side side, int64_t waits,
+                    const Call& call) {
+  eventually([&] { return amix::sync::waits_begun(s, side) > waits || call.task.done(); });
+  return amix::sync::waits_begun(s, side) > waits && !call.task.done();
+}
+
+// The bytes queued, read under the object's lock.
+inline int32_t queued(sync_audio_resampler* s) {
+  amix::sync::Locked locked(*s);
+  return rbuf_used(s->ring);
 }
 
 // The counting pattern: stereo 16-bit frame k holds k as a 32-bit number, so

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "tests/support/log_capture.h"
@@ -14,66 +12,48 @@ namespace {
 
 using namespace amix_test;
 
-constexpr int32_t kBlock = 4096;
-constexpr int32_t kStillWaiting = -2;
+using amix::sync::Side;
 
-// A read on its own thread; `result` stays kStillWaiting until it returns.
+constexpr int32_t kBlock = 4096;
+
+// A read on its own thread, into `dst`.
 struct Reader {
   std::vector<uint8_t> dst = std::vector<uint8_t>(kBlock, 0xAA);
-  std::atomic<int32_t> result{kStillWaiting};
-  std::thread thread;
+  Call call;
   explicit Reader(sync_audio_resampler* s)
-      : thread([this, s] { result = sync_audio_resampler_read(s, dst.data(), kBlock); }) {}
-  ~Reader() {
-    if (thread.joinable()) thread.join();
-  }
-  int32_t get() {
-    thread.join();
-    thread = std::thread();
-    return result;
-  }
+      : call(s, [this, s] { return sync_audio_resampler_read(s, dst.data(), kBlock); }) {}
 };
 
-// A write on its own thread, likewise.
-struct Writer {
-  std::atomic<int32_t> result{kStillWaiting};
-  std::thread thread;
-  Writer(sync_audio_resampler* s, const std::vector<uint8_t>& in)
-      : thread([this, s, &in] {
-          result = sync_audio_resampler_write(s, in.data(), int32_t(in.size()), 0, 0);
-        }) {}
-  ~Writer() {
-    if (thread.joinable()) thread.join();
-  }
-  int32_t get() {
-    thread.join();
-    return result;
-  }
-};
+// A write of `in` on its own thread.
+Call write_call(sync_audio_resampler* s, const std::vector<uint8_t>& in) {
+  return Call(s, [s, &in] {
+    return sync_audio_resampler_write(s, in.data(), int32_t(in.size()), 0, 0);
+  });
+}
 
+// A read waits on an empty queue, goes on waiting after a write of less
+// than a block, and returns once a whole block is queued.
 TEST(SyncThreads, AReadWaitsForAWholeBlock) {
-  Watchdog dog;
   Sync s = make_identity(kBlock);
   const std::vector<uint8_t> in = pattern(0, 2000);
   Reader reader(s.get());
+  ASSERT_TRUE(blocked(s.get(), Side::kConsumer, 0, reader.call));
+  const int64_t waits = amix::sync::waits_begun(s.get(), Side::kConsumer);
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 4000, 0, 0), 0);
-  settle();
-  EXPECT_EQ(reader.result, kStillWaiting);
+  ASSERT_TRUE(blocked(s.get(), Side::kConsumer, waits, reader.call));
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data() + 4000, 4000, 0, 0), 0);
-  ASSERT_EQ(reader.get(), kBlock);
+  ASSERT_EQ(reader.call.get(), kBlock);
   EXPECT_EQ(pattern_match(reader.dst.data(), kBlock, 0), size_t(kBlock));
-  EXPECT_EQ(rbuf_used(s->ring), 8000 - kBlock);
+  EXPECT_EQ(queued(s.get()), 8000 - kBlock);
 }
 
 TEST(SyncThreads, AWriteWaitsWhileAWholeBlockIsQueued) {
-  Watchdog dog;
   Sync s = make_identity(kBlock);
   const std::vector<uint8_t> first = pattern(0, 1250), second = pattern(1250, 25);
   ASSERT_EQ(sync_audio_resampler_write(s.get(), first.data(), 5000, 0, 0), 0);
-  Writer writer(s.get(), second);
-  settle();
-  EXPECT_EQ(writer.result, kStillWaiting);
-  EXPECT_EQ(rbuf_used(s->ring), 5000);
+  Call writer = write_call(s.get(), second);
+  ASSERT_TRUE(blocked(s.get(), Side::kProducer, 0, writer));
+  EXPECT_EQ(queued(s.get()), 5000);
   std::vector<uint8_t> out(kBlock);
   ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), kBlock);
   ASSERT_EQ(writer.get(), 0);
@@ -90,7 +70,6 @@ TEST(SyncThreads, AWriteWaitsWhileAWholeBlockIsQueued) {
 TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
   for (const bool after_end : {false, true}) {
     SCOPED_TRACE(after_end ? "after an ended stream" : "on a new object");
-    Watchdog dog;
     Sync s = make_identity(kBlock);
     std::vector<uint8_t> out(kBlock);
     if (after_end) {
@@ -99,8 +78,9 @@ TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
       ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 0);
     }
     const std::vector<uint8_t> in = pattern(0, 409600);  // 400 blocks
-    Writer writer(s.get(), in);
-    settle();  // the writer has filled the queue and waits for room
+    Call writer = write_call(s.get(), in);
+    ASSERT_TRUE(blocked(s.get(), Side::kProducer, 0, writer));
+    ASSERT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
     size_t got = 0;
     while (got < in.size()) {
       const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
@@ -109,24 +89,22 @@ TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
       got += size_t(n);
     }
     EXPECT_EQ(writer.get(), 0);
-    EXPECT_EQ(rbuf_used(s->ring), 0);
+    EXPECT_EQ(queued(s.get()), 0);
   }
 }
 
 // Interrupt wakes whichever side waits; afterwards nothing waits, a write
 // keeps what fits and drops the rest, and reads drain what is queued.
 TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
-  Watchdog dog;
   Sync s = make_identity(kBlock);
   const std::vector<uint8_t> in = pattern(0, 150000);  // 600000 bytes
   {
-    Reader reader(s.get());
     ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 100, 0, 0), 0);
-    settle();
-    EXPECT_EQ(reader.result, kStillWaiting);
+    Reader reader(s.get());
+    ASSERT_TRUE(blocked(s.get(), Side::kConsumer, 0, reader.call));
     LogCapture log;
     ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
-    ASSERT_EQ(reader.get(), 100);
+    ASSERT_EQ(reader.call.get(), 100);
     EXPECT_EQ(pattern_match(reader.dst.data(), 100, 0), 100u);
     EXPECT_EQ(std::vector<uint8_t>(reader.dst.begin() + 100, reader.dst.end()),
               std::vector<uint8_t>(kBlock - 100, 0));
@@ -137,7 +115,7 @@ TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 5000, 0, 0), 0);
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data() + 5000, int32_t(in.size()) - 5000, 0, 0),
             0);
-  EXPECT_EQ(rbuf_used(s->ring), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+  EXPECT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
   std::vector<uint8_t> out(kBlock);
   int64_t total = 0;
   for (int32_t n; (n = sync_audio_resampler_read(s.get(), out.data(), kBlock)) > 0;) total += n;
@@ -145,15 +123,13 @@ TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
 }
 
 TEST(SyncThreads, InterruptWakesAWriterWaitingForRoom) {
-  Watchdog dog;
   Sync s = make_identity(kBlock);
   const std::vector<uint8_t> in = pattern(0, 200000);  // 800000 bytes
-  Writer writer(s.get(), in);
-  settle();
-  EXPECT_EQ(writer.result, kStillWaiting);
+  Call writer = write_call(s.get(), in);
+  ASSERT_TRUE(blocked(s.get(), Side::kProducer, 0, writer));
   ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
   EXPECT_EQ(writer.get(), 0);
-  EXPECT_EQ(rbuf_used(s->ring), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+  EXPECT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
 }
 
 }  // namespace

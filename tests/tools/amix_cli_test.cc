@@ -316,25 +316,37 @@ TEST_F(AmixTest, OutputsGoThroughLinksAndKeepTheirMode) {
 
 // Every output is exactly as long as its input at the output's rate:
 // n frames give floor(n x rate / input rate + 1/2), down to inputs shorter
-// than the resampler's filter.
+// than the resampler's filter; the lowest and highest input rates are
+// taken.  A mix places each input at its start time rounded to the nearest
+// frame: 0.009 s at 48 kHz is 432 frames (431.99999999999994 in doubles).
 TEST_F(AmixTest, OutputsAreExactlyAsLongAsTheirInputs) {
   const std::string five_s = tone("five.wav", 44100, 2, 440.0, 5.0);
   write_s16(dir.path("ten.wav"), 44100, 1, std::vector<int16_t>(10, 1000));
   write_s16(dir.path("one.wav"), 22050, 1, std::vector<int16_t>(1, 1000));
+  const std::string low = tone("low.wav", 1000, 1, 100.0, 0.01);
+  const std::string top = tone("top.wav", 768000, 1, 1000.0, 0.01);
+  const std::string short48 = tone("short48.wav", 48000, 1, 1000.0, 0.05);
   struct Case {
     std::string command, in;
     const char* rate;
     int64_t frames;
+    std::vector<std::string> more = {};  // further arguments
   } cases[] = {
       {"convert", five_s, "48000", 240000}, {"convert", dir.path("ten.wav"), "48000", 11},
       {"convert", dir.path("one.wav"), "48000", 2}, {"convert", five_s, "8000", 40000},
       {"stream", five_s, "48000", 240000},  {"stream", dir.path("ten.wav"), "48000", 11},
       {"stream", dir.path("one.wav"), "48000", 2},
+      {"convert", low, "48000", 480},       {"stream", top, "48000", 480},
+      {"mix", short48, "48000", 432 + 2400, {short48, "--at", "0,0.009"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " " + c.in + " " + c.rate);
     const std::string out = dir.path("out.wav");
-    const Result r = run_amix({c.command, c.in, out, "--rate", c.rate});
+    std::vector<std::string> args = {c.command, c.in};
+    if (c.command == "mix") args.push_back("-o");
+    args.insert(args.end(), {out, "--rate", c.rate});
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const Result r = run_amix(args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_sound(out).frames(), c.frames);
   }

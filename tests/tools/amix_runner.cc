@@ -1,6 +1,7 @@
 #include "tests/tools/amix_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/deadline.h"
 
 extern char** environ;
 
@@ -29,6 +32,10 @@ std::vector<double> middle(const Sound& s, int ch) {
 }  // namespace
 
 namespace {
+
+// Longer than any run takes: one that hangs is killed, and its test fails
+// on the status instead of waiting for ctest's limit.
+constexpr std::chrono::milliseconds kRunLimit{15000};
 
 // Spawns `argv` with stdin from `stdin_path`, stderr captured, and stdout
 // captured or (`stdout_closed`) a pipe nobody reads.
@@ -57,11 +64,18 @@ Result spawn(std::vector<std::string> argv_s, const RunOptions& options) {
   if (pipe_fds[1] >= 0) close(pipe_fds[1]);
   if (rc != 0) throw std::runtime_error("cannot start " + argv_s[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  const bool ended = eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, kRunLimit);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
   Result r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = slurp(out);
   r.err = slurp(err);
+  if (!ended) {
+    r.err += "(killed: still running after " + std::to_string(scaled(kRunLimit).count()) + " ms)\n";
+  }
   return r;
 }
 
