@@ -20,6 +20,16 @@ double quantise(double v, double scale) {
   return std::clamp(std::nearbyint(v * scale), -scale, scale - 1.0);
 }
 
+// Each of `count` samples times `gain`, quantised at full scale `scale`,
+// then times `unit` (where the stored bits sit in T) plus `offset`.
+template <typename T>
+void quantise_all(const float* in, size_t count, double gain, double scale, double unit,
+                  double offset, void* out) {
+  T* o = static_cast<T*>(out);
+  for (size_t i = 0; i < count; ++i)
+    o[i] = static_cast<T>(quantise(in[i] * gain, scale) * unit + offset);
+}
+
 // The gain (dB) that brings `blocks` to `target` LUFS.  The gates keep
 // other blocks as the gain moves them, so it is found by a few steps.
 double gain_to(const LoudnessBlocks& blocks, double target) {
@@ -55,31 +65,15 @@ int quantised_format(int sf_subtype) {
 void scale_and_quantise(const float* in, size_t count, double gain, int sf_subtype, void* out) {
   switch (sf_subtype) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: {
-      auto* o = static_cast<uint8_t*>(out);
-      for (size_t i = 0; i < count; ++i)
-        o[i] = static_cast<uint8_t>(quantise(in[i] * gain, 128.0) + 128.0);
-      return;
-    }
-    case SF_FORMAT_PCM_16: {
-      auto* o = static_cast<int16_t*>(out);
-      for (size_t i = 0; i < count; ++i)
-        o[i] = static_cast<int16_t>(quantise(in[i] * gain, 32768.0));
-      return;
-    }
-    case SF_FORMAT_PCM_24: {
-      // The file keeps the top 24 bits: round there, not at 32.
-      auto* o = static_cast<int32_t*>(out);
-      for (size_t i = 0; i < count; ++i)
-        o[i] = static_cast<int32_t>(quantise(in[i] * gain, 8388608.0)) * 256;
-      return;
-    }
-    case SF_FORMAT_PCM_32: {
-      auto* o = static_cast<int32_t*>(out);
-      for (size_t i = 0; i < count; ++i)
-        o[i] = static_cast<int32_t>(quantise(in[i] * gain, 2147483648.0));
-      return;
-    }
+    case SF_FORMAT_PCM_U8:
+      return quantise_all<uint8_t>(in, count, gain, 128.0, 1, 128, out);
+    case SF_FORMAT_PCM_16:
+      return quantise_all<int16_t>(in, count, gain, 32768.0, 1, 0, out);
+    case SF_FORMAT_PCM_24:
+      // The file keeps the top 24 of the 32 bits: round there, not at 32.
+      return quantise_all<int32_t>(in, count, gain, 8388608.0, 256, 0, out);
+    case SF_FORMAT_PCM_32:
+      return quantise_all<int32_t>(in, count, gain, 2147483648.0, 1, 0, out);
     default: {
       auto* o = static_cast<float*>(out);
       for (size_t i = 0; i < count; ++i) o[i] = static_cast<float>(in[i] * gain);
