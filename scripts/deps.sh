@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what building and testing need on Debian 12 (as root, or through
 # sudo).  Does nothing when every package is already there.  ffmpeg and sox
-# (with its Ogg Vorbis format) make the files of the tool's end-to-end tests.
-# stress-ng keeps the cores busy while the threaded tests run again.
+# (with its Ogg Vorbis format) make the files of the tool's end-to-end tests,
+# and ffmpeg's ebur128 filter is the reference for its loudness.  stress-ng
+# keeps the cores busy while the threaded tests run again.
 # With --cross: also the arm64 and armhf cross compilers, the multiarch
 # libraries they link, and qemu-user to run their tests.
 set -eu
@@ -12,7 +13,7 @@ PACKAGES="
   libswresample-dev libavutil-dev android-liblog-dev libhwy-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openjdk-17-jdk-headless junit5
-  libsndfile1-dev libcairo2-dev
+  libsndfile1-dev libcairo2-dev libebur128-dev
   valgrind stress-ng
   ffmpeg sox libsox-fmt-base
 "

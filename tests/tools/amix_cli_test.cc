@@ -142,11 +142,15 @@ TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
   EXPECT_THAT(r.out, HasSubstr("2.000 s"));
   EXPECT_THAT(r.out, HasSubstr("peak      -6.02 dBFS"));
   EXPECT_THAT(r.out, HasSubstr("rms       -9.03 dBFS"));
+  // BS.1770's calibration: a 1 kHz sine at full scale in one channel is
+  // -3.01 LUFS; two channels at -6.02 dBFS are -6.02 LUFS.  Under 3 s the
+  // range has no short-term values.
+  EXPECT_THAT(r.out, HasSubstr("loudness  -6.0 LUFS\n  range     0.0 LU\n  true peak -6.0 dBTP\n"));
 
   // Several files: a bad one is reported, the others still shown.
   const Result several = amix({"info", in, dir.path("missing.wav"), in}, 1);
   EXPECT_THAT(several.err, HasSubstr("cannot read '" + dir.path("missing.wav") + "'"));
-  EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 9 + 1);
+  EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 12 + 1);
 }
 
 // NaN and infinite samples of a float file are counted apart and kept out of
@@ -457,6 +461,9 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
        "--limiter-block: expected a block length from 5 to 100 ms, got '4.9'"},
       {{"mix", in, in, "-o", out, "-L", "101"}, 2, "--limiter-block: expected"},
       {{"mix", in, in, "-o", out, "--buffer", "8"}, 2, "--buffer: expected a frame count"},
+      {{"mix", in, in, "-o", out, "--loudness", "5"}, 2,
+       "--loudness: expected a loudness from -70 to 0 LUFS, got '5'"},
+      {{"convert", in, out, "--true-peak", "-2"}, 2, "--true-peak goes with --loudness"},
       {{"mix", in, in, "-o", out, "--block", "4096"}, 2, "unknown option '--block'"},
       {{"convert", dir.path("cut.flac"), out, "--strict"}, 1,
        "cannot read '" + dir.path("cut.flac") + "': it is damaged at frame "},

@@ -22,12 +22,6 @@ class DailyTest : public ToolTest {
   void SetUp() override {
     if (!have_sox() || !have_ffmpeg()) GTEST_SKIP() << "sox or ffmpeg is not installed";
   }
-  // Runs `script` in the test's directory; fails the test when it fails.
-  Result sh(const std::string& script, int status = 0) {
-    Result r = run_shell("cd '" + dir.path(".") + "' || exit 99\n" + script);
-    EXPECT_EQ(r.status, status) << script << "\n" << r.err;
-    return r;
-  }
 };
 
 // The row of a mix's block table whose start column reads `start`.

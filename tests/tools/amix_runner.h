@@ -83,6 +83,13 @@ class ToolTest : public ::testing::Test {
     EXPECT_EQ(r.status, status) << r.err;
     return r;
   }
+  // Runs `script` (as run_shell) in the test's directory; the test fails
+  // (and goes on) when it exits with other than `status`.
+  Result sh(const std::string& script, int status = 0) {
+    Result r = run_shell("cd '" + dir.path(".") + "' || exit 99\n" + script);
+    EXPECT_EQ(r.status, status) << script << "\n" << r.err;
+    return r;
+  }
 
   TempDir dir;
 };

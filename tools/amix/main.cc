@@ -1,5 +1,6 @@
 // amix: the command-line face of libtavrin_amix.
 #include <cairo.h>
+#include <ebur128.h>
 #include <dlfcn.h>
 #include <signal.h>
 #include <sndfile.h>
@@ -77,8 +78,11 @@ std::string library_version(std::string* file) {
 void print_version() {
   std::string file;
   const std::string version = library_version(&file);
-  report("amix %s\nlibtavrin_amix %s (%s)\n%s, cairo %s\n", AMIX_VERSION, version.c_str(),
-         file.c_str(), sf_version_string(), cairo_version_string());
+  int major = 0, minor = 0, patch = 0;
+  ebur128_get_version(&major, &minor, &patch);
+  report("amix %s\nlibtavrin_amix %s (%s)\n%s, cairo %s, libebur128 %d.%d.%d\n", AMIX_VERSION,
+         version.c_str(), file.c_str(), sf_version_string(), cairo_version_string(), major, minor,
+         patch);
 }
 
 std::string tool_help(const std::vector<Option>& options) {
@@ -112,7 +116,7 @@ int main(int argc, char** argv) {
   bool help = false, version = false;
   std::vector<Option> options = common_options(&help);
   options.push_back({0, "version", nullptr,
-                     "the versions of amix, the library, libsndfile and cairo",
+                     "the versions of amix, the library, libsndfile, cairo and libebur128",
                      [&](const std::string&) { version = true; }});
   int first = 0;
   try {

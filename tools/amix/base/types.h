@@ -51,6 +51,27 @@ struct StreamFormat {
   std::string describe() const;
 };
 
+// --loudness and --true-peak: one gain that brings an output to `lufs`,
+// lowered where the output's true peak would pass `ceiling`.
+struct LoudnessTarget {
+  bool on = false;
+  double lufs = -23.0;
+  double ceiling = -1.0;  // dBTP
+  bool ceiling_given = false;
+};
+
+// What --loudness did to an output.
+struct Normalised {
+  bool on = false;
+  bool silent = false;   // nothing above the gate: no gain
+  double target = 0;     // LUFS
+  double gain_db = 0;
+  double lufs = 0;       // reached
+  double true_peak = 0;  // dBTP, after the gain
+  double ceiling = 0;    // dBTP
+  bool limited = false;  // the gain stopped at the ceiling, short of the target
+};
+
 // What a pipeline wrote, and how long it took.
 struct RunStats {
   StreamFormat output;      // as stored: rate, layout and the file's encoding
@@ -59,6 +80,7 @@ struct RunStats {
   double seconds_out = 0;   // audio written
   double wall_seconds = 0;  // time taken
   std::string note;         // why the output's encoding is not the input's
+  Normalised loudness;
   double speed() const { return wall_seconds > 0 ? seconds_out / wall_seconds : 0; }
 };
 

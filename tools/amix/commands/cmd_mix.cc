@@ -41,6 +41,10 @@ const char kDetails[] =
     "rate; one that ends before the mix is padded with silence, with a note\n"
     "on stderr.\n"
     "\n"
+    "With --loudness the inputs are mixed twice: the first mix is measured\n"
+    "(as 'amix info' measures a file), the second written with one gain, as\n"
+    "for convert; the table, the plot and the peak show what is written.\n"
+    "\n"
     "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
     "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
     "from 5 to 100 ms.  Standard input ('-') is one input at the most.\n"
@@ -105,10 +109,13 @@ int run(int argc, char** argv) {
        [&](const std::string& v) { plot_path = v; }},
       {'T', "table", nullptr, "print a line per block before the summary",
        [&](const std::string&) { table = true; }},
+      loudness_option(&settings.loudness),
+      true_peak_option(&settings.loudness),
       strict_option(&settings.read),
   };
   const auto parsed = parse_command(kMixCommand, options, argc, argv);
   if (!parsed) return 0;
+  check_loudness(settings.loudness, "mix");
   const std::vector<std::string>& inputs = *parsed;
   if (out_path.empty()) throw UsageError("mix: missing -o OUT (see 'amix mix --help')");
   if (!plot_path.empty()) {

@@ -24,6 +24,8 @@ constexpr size_t kHelpWidth = 78;
 constexpr int kMaxBlockBytes = 262144;
 constexpr double kMaxVolume = 16.0;
 constexpr double kMaxStartSeconds = 86400.0;  // a day
+constexpr double kMinLoudness = -70.0;  // LUFS: the gate below which nothing counts
+constexpr double kMinCeiling = -30.0;   // dBTP
 
 // `text` wrapped to kHelpWidth, continuation lines indented by `indent`.
 // Lines break at spaces, and where a word is too long, after a '|'.
@@ -273,6 +275,33 @@ Option strict_option(ReadOptions* read) {
   return {0, "strict", nullptr,
           "refuse an input that is damaged or cut short, rather than keep what decodes",
           [read](const std::string&) { read->strict = true; }};
+}
+
+Option loudness_option(LoudnessTarget* target) {
+  return {0, "loudness", "LUFS",
+          "normalise OUT to this integrated loudness, -70 to 0 (-23 is EBU R128's, -16 to -14 "
+          "streaming's): OUT is measured, then written with one gain",
+          [target](const std::string& v) {
+            target->lufs = parse_decimal("--loudness", v, kMinLoudness, 0, "a loudness", " LUFS");
+            target->on = true;
+          }};
+}
+
+Option true_peak_option(LoudnessTarget* target) {
+  return {0, "true-peak", "DBTP",
+          "with --loudness, the highest true peak OUT may reach, -30 to 0 (default -1); the "
+          "gain stops there even short of the loudness",
+          [target](const std::string& v) {
+            target->ceiling =
+                parse_decimal("--true-peak", v, kMinCeiling, 0, "a true-peak ceiling", " dBTP");
+            target->ceiling_given = true;
+          }};
+}
+
+void check_loudness(const LoudnessTarget& target, const std::string& command) {
+  if (target.ceiling_given && !target.on)
+    throw UsageError(command + ": --true-peak goes with --loudness (see 'amix " + command +
+                     " --help')");
 }
 
 Option block_option(int* block_bytes, const std::string& help) {

@@ -93,5 +93,10 @@ Option layout_option(const Layout** layout, const std::string& lead);
 Option type_option(std::string* type, const std::string& help);
 Option block_option(int* block_bytes, const std::string& help);
 Option strict_option(ReadOptions* read);
+// --loudness and --true-peak.
+Option loudness_option(LoudnessTarget* target);
+Option true_peak_option(LoudnessTarget* target);
+// Throws UsageError for --true-peak without --loudness.
+void check_loudness(const LoudnessTarget& target, const std::string& command);
 
 }  // namespace amix

@@ -6,10 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "amix/base/error.h"
 
 namespace amix {
 namespace {
+
+bool g_stdin_is_pipe_copy = false;
 
 // How far the header parser may look ahead, and how much output is held
 // before it streams: both well beyond any header libsndfile writes or reads.
@@ -60,6 +66,43 @@ bool seekable_from_start(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && (flags & O_APPEND) == 0 && lseek(fd, 0, SEEK_CUR) == 0;
 }
+
+StdinReplay::StdinReplay(bool needed) : active_(needed) {
+  if (!needed || seekable_from_start(STDIN_FILENO)) return;
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  path += "/amix-stdin-XXXXXX";
+  const int fd = mkstemp(path.data());
+  const auto fail = [&](const std::string& what) {
+    const std::string why = std::strerror(errno);
+    if (fd >= 0) close(fd);
+    throw Error("cannot keep standard input for a second reading: " + what + ": " + why);
+  };
+  if (fd < 0) fail(path);
+  unlink(path.c_str());
+  std::vector<uint8_t> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail("reading it");
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(fd, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) fail(path);
+      if (w > 0) done += w;
+    }
+  }
+  if (dup2(fd, STDIN_FILENO) < 0) fail("dup2");
+  close(fd);
+  g_stdin_is_pipe_copy = true;
+  rewind();
+}
+
+void StdinReplay::rewind() {
+  if (active_) lseek(STDIN_FILENO, 0, SEEK_SET);
+}
+
+bool stdin_is_pipe_copy() { return g_stdin_is_pipe_copy; }
 
 SNDFILE* PipeSource::open(SF_INFO* info) {
   SF_VIRTUAL_IO io = {};

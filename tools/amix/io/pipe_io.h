@@ -19,6 +19,26 @@ namespace amix {
 // for appending: libsndfile can then seek in it as in a named file.
 bool seekable_from_start(int fd);
 
+// Standard input read twice (a measuring pass, then the writing one).  A
+// regular file that starts at its beginning is read again from there; a
+// pipe (or a file read from the middle) is first copied to an unlinked
+// temporary file in $TMPDIR or /tmp, which takes descriptor 0's place and
+// is read as the pipe it came from.
+class StdinReplay {
+ public:
+  // Does nothing unless `needed`.  Throws Error when the copy cannot be
+  // made (the disk is full, say).
+  explicit StdinReplay(bool needed);
+  // Puts standard input back at its start; call between the readings.
+  void rewind();
+
+ private:
+  bool active_;
+};
+
+// Whether standard input is now such a copy of a pipe.
+bool stdin_is_pipe_copy();
+
 // Reads a sound from a pipe.  One object per descriptor; it must outlive the
 // SNDFILE it opens.
 class PipeSource {

@@ -101,7 +101,7 @@ SoundReader::SoundReader(const std::string& path, const ReadOptions& options)
 }
 
 SNDFILE* SoundReader::open_stdin() {
-  if (seekable_from_start(STDIN_FILENO))
+  if (seekable_from_start(STDIN_FILENO) && !stdin_is_pipe_copy())
     return sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE);
   length_known_ = false;
   pipe_ = std::make_unique<PipeSource>(STDIN_FILENO);
@@ -142,7 +142,7 @@ void SoundReader::damaged(const std::string& fact, const std::string& kept) {
     file_ = nullptr;
     throw Error("cannot read " + name() + ": it " + fact);
   }
-  if (!warned_) warn(name() + " " + fact + ": " + kept);
+  if (!warned_ && !options_.repeated) warn(name() + " " + fact + ": " + kept);
   warned_ = true;
 }
 

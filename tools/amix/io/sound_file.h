@@ -37,6 +37,9 @@ struct ReadOptions {
   // data ends before its header says.  Otherwise such a file reads as far
   // as it decodes, with one warning that says where it stopped.
   bool strict = false;
+  // A second reading of an input already read once (--loudness measures
+  // first): its damage was warned of then, and is not again.
+  bool repeated = false;
 };
 
 class SoundReader {

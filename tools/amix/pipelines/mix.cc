@@ -14,8 +14,10 @@
 #include "tavrin_amix/rbuf.h"
 #include "amix/base/error.h"
 #include "amix/io/output_file.h"
+#include "amix/io/pipe_io.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/converter.h"
+#include "amix/pipelines/normalise.h"
 #include "amix/pipelines/pipelines.h"
 #include "amix/report/levels.h"
 #include "amix/report/plot.h"
@@ -169,40 +171,29 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
   }
 }
 
-}  // namespace
-
-int64_t limiter_block_frames(double ms, int rate) {
-  return std::max<int64_t>(1, std::llround(ms * rate / 1000.0));
-}
-
-MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& out,
-                    const MixSettings& settings,
-                    const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot) {
-  const auto start = std::chrono::steady_clock::now();
-  check_settings(inputs, settings);
-  check_output_path(out.path, inputs);
-  StreamFormat dst;
-  int32_t block = 0;
-  std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
-
+// Mixes `tracks` block by block until every input has ended.  `emit` gets
+// each mixed block: its 16-bit samples, its length in bytes (the last may
+// be short), what the limiter did in it (all but its peak), and the frames
+// mixed so far.
+using MixEmit = std::function<void(const int16_t*, int32_t, MixBlock&, int64_t)>;
+void mix_blocks(std::vector<Track>& tracks, const StreamFormat& dst, int32_t block,
+                const MixSettings& settings, const MixEmit& emit) {
   std::unique_ptr<multi_audio_mixer, MixerDeleter> mixer(multi_audio_mixer_create(block));
   if (mixer == nullptr) throw Error("the multi-track mixer cannot be created");
   std::vector<float> volumes = settings.volumes;
-  volumes.resize(inputs.size(), 1.0f);
-  std::vector<std::vector<int16_t>> samples(inputs.size(),
+  volumes.resize(tracks.size(), 1.0f);
+  std::vector<std::vector<int16_t>> samples(tracks.size(),
                                             std::vector<int16_t>(static_cast<size_t>(block) / 2));
   std::vector<int16_t*> pointers;
   for (auto& s : samples) pointers.push_back(s.data());
   const std::vector<uint8_t> zeros(static_cast<size_t>(block));
 
-  SoundWriter writer(out, dst);
-  if (plot != nullptr) plot->start(dst.rate, dst.channels());
-  Progress progress("mix", timeline_frames(tracks, dst));
-  MixResult result;
-  for (;;) {
+  int64_t frames = 0;
+  for (int64_t index = 0;; ++index) {
     bool all_ended = true;
     int32_t real = 0;  // bytes of the longest track still running
     MixBlock b;
+    b.peak = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
       tracks[i].fill(block, zeros);
       all_ended = all_ended && tracks[i].input->ended();
@@ -215,22 +206,71 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
     if (multi_audio_mixer_mix(mixer.get(), pointers.data(), volumes.data(),
                               static_cast<int32_t>(pointers.size())) != 0)
       throw Error("the multi-track mixer failed (run with --verbose for the library's log)");
-    const size_t real_samples = static_cast<size_t>(real) / 2;
-    const BlockSums sums = analyse(samples, mixer->out_block, real_samples);
-    b.index = result.blocks;
-    b.start_seconds = static_cast<double>(writer.frames_written()) / dst.rate;
-    b.peak = peak_of(mixer->out_block, real_samples);
+    const BlockSums sums = analyse(samples, mixer->out_block, static_cast<size_t>(real) / 2);
+    b.index = index;
+    b.start_seconds = static_cast<double>(frames) / dst.rate;
     b.gain = sums.gain;
     b.limited = sums.limited;
-    writer.write(mixer->out_block, static_cast<size_t>(real));
-    if (plot != nullptr) plot->add(mixer->out_block, real_samples, b);
-    if (on_block) on_block(b);
-    result.blocks++;
-    result.limited_blocks += b.limited ? 1 : 0;
-    result.peak = std::max(result.peak, b.peak);
-    progress.update(writer.frames_written());
+    frames += real / static_cast<int32_t>(dst.frame_bytes());
+    emit(mixer->out_block, real, b, frames);
   }
+}
+
+}  // namespace
+
+int64_t limiter_block_frames(double ms, int rate) {
+  return std::max<int64_t>(1, std::llround(ms * rate / 1000.0));
+}
+
+MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& out,
+                    const MixSettings& settings,
+                    const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot) {
+  const auto start = std::chrono::steady_clock::now();
+  check_settings(inputs, settings);
+  check_output_path(out.path, inputs);
+  StdinReplay replay(settings.loudness.on &&
+                     std::find(inputs.begin(), inputs.end(), "-") != inputs.end());
+  StreamFormat dst;
+  int32_t block = 0;
+  std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
+
+  // With --loudness the mix runs twice: the first pass measures it.
+  Normaliser normaliser(settings.loudness, dst);
+  if (normaliser.on()) {
+    Progress progress("measure the mix", timeline_frames(tracks, dst));
+    mix_blocks(tracks, dst, block, settings,
+               [&](const int16_t* mixed, int32_t bytes, MixBlock&, int64_t frames) {
+                 normaliser.measure(mixed, static_cast<size_t>(bytes), PCM_FORMAT_S16);
+                 progress.update(frames);
+               });
+    normaliser.plan();
+    replay.rewind();
+    MixSettings again = settings;
+    again.read.repeated = true;
+    tracks = open_tracks(inputs, again, &dst, &block);
+  }
+
+  SoundWriter writer(out, normaliser.written());
+  if (plot != nullptr) plot->start(dst.rate, dst.channels());
+  Progress progress("mix", timeline_frames(tracks, dst));
+  MixResult result;
+  mix_blocks(tracks, dst, block, settings,
+             [&](const int16_t* mixed, int32_t bytes, MixBlock& b, int64_t frames) {
+               // The mix is 16-bit, and so is what the gain stage makes of it.
+               const Normaliser::Bytes w = normaliser.apply(mixed, static_cast<size_t>(bytes),
+                                                            PCM_FORMAT_S16);
+               const auto* written = static_cast<const int16_t*>(w.data);
+               b.peak = peak_of(written, w.bytes / 2);
+               writer.write(written, w.bytes);
+               if (plot != nullptr) plot->add(written, w.bytes / 2, b);
+               if (on_block) on_block(b);
+               result.blocks++;
+               result.limited_blocks += b.limited ? 1 : 0;
+               result.peak = std::max(result.peak, b.peak);
+               progress.update(frames);
+             });
   result.stats = writer.commit(0, start);
+  result.stats.loudness = normaliser.result();
   place_inputs(tracks, dst, &result);
   return result;
 }

@@ -32,6 +32,7 @@ struct OutputFormat {
 struct ConvertSettings {
   ReadOptions read;
   OutputFormat out;
+  LoudnessTarget loudness;
 };
 
 RunStats convert_file(const std::string& in, const OutputTarget& out,
@@ -49,6 +50,7 @@ struct MixSettings {
   std::vector<double> starts;   // seconds on the timeline; empty: 0 each
   double limiter_block_ms = 20;  // rounded to whole frames at the output rate
   int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
+  LoudnessTarget loudness;
 };
 
 // The frames of a limiter block of `ms` milliseconds at `rate`: the

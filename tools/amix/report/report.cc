@@ -9,6 +9,7 @@
 #include "amix/base/messages.h"
 #include "amix/base/types.h"
 #include "amix/io/output_file.h"
+#include "amix/report/loudness.h"
 
 namespace amix {
 namespace {
@@ -50,12 +51,32 @@ int finish_reports() {
   return kExitFailure;
 }
 
+namespace {
+
+// What --loudness did, for the summary: "-23.0 LUFS (+4.20 dB, true peak
+// -3.1 dBTP), ", and how far short of the target the ceiling held it.
+std::string normalised_text(const Normalised& n) {
+  if (n.silent) return "silent: no gain for --loudness, ";
+  char text[256];
+  const int length = std::snprintf(text, sizeof text, "%s (%+.2f dB, true peak %s)",
+                                   format_lufs(n.lufs).c_str(), n.gain_db,
+                                   format_dbtp(n.true_peak).c_str());
+  if (n.limited)
+    std::snprintf(text + length, sizeof text - length,
+                  ": %.2f LU short of %s, held by the %s ceiling", n.target - n.lufs,
+                  format_lufs(n.target).c_str(), format_dbtp(n.ceiling).c_str());
+  return std::string(text) + ", ";
+}
+
+}  // namespace
+
 void print_summary(const OutputTarget& out, const RunStats& stats, const std::string& detail) {
   if (quiet()) return;
-  report("%s: %lld frames, %s, %.3f s, %s%.0fx real time%s\n",
+  report("%s: %lld frames, %s, %.3f s, %s%s%.0fx real time%s\n",
          out.is_stdout() ? "standard output" : out.path.c_str(),
          static_cast<long long>(stats.frames_out), stats.output.describe().c_str(),
-         stats.seconds_out, detail.empty() ? "" : (detail + ", ").c_str(), stats.speed(),
+         stats.seconds_out, detail.empty() ? "" : (detail + ", ").c_str(),
+         stats.loudness.on ? normalised_text(stats.loudness).c_str() : "", stats.speed(),
          stats.note.empty() ? "" : ("; " + stats.note).c_str());
 }
 
