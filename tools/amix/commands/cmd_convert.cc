@@ -8,15 +8,21 @@ namespace {
 int run(int argc, char** argv) {
   ConvertSettings settings;
   std::string type;
-  const std::vector<Option> options = {
+  std::vector<Option> options = {
       rate_option(&settings.out.rate, "sample rate, "),
       layout_option(&settings.out.layout, ""),
       {'b', "bits", "B", "8|16|24|32|float (8-bit is unsigned in WAV and W64)",
        [&](const std::string& v) { settings.out.bits = parse_bits("--bits", v); }},
-      type_option(&type, "OUT's type: wav|w64|flac|aiff|aif|caf|au, for an OUT without that "
-                         "extension or '-' (a pipe: wav|flac|au)"),
-      strict_option(&settings.read),
+      {'m', "map", "C1,...",
+       "OUT's channels, each one of IN's by number: 1 its first, 0 silence (see below)",
+       [&](const std::string& v) { settings.map = ChannelMap::parse("--map", v); }},
   };
+  for (Option& o : trim_options(&settings.read)) options.push_back(std::move(o));
+  options.push_back(pad_option(&settings.pad.before, &settings.pad.after));
+  options.push_back(dither_option(&settings.dither));
+  options.push_back(type_option(&type, "OUT's type: wav|w64|flac|aiff|aif|caf|au, for an OUT "
+                                       "without that extension or '-' (a pipe: wav|flac|au)"));
+  options.push_back(strict_option(&settings.read));
   const auto files = parse_command(kConvertCommand, options, argc, argv);
   if (!files) return 0;
   const OutputTarget out = output_target((*files)[1], type);
@@ -40,13 +46,35 @@ extern const Command kConvertCommand = {
     "channels carry their channel map (WAVE_FORMAT_EXTENSIBLE).  Text tags\n"
     "(title, artist, album, ...) go to OUT where its type holds them.\n"
     "\n"
+    "A time T is seconds (90, 1.5) or [h:]mm:ss[.fff] (1:30, 0:01:30.250).\n"
+    "--start and --duration round to the nearest frame of IN, --pad to the\n"
+    "nearest frame of OUT; the padding is digital silence.  A part that\n"
+    "runs past IN's end stops there, with a note.\n"
+    "\n"
+    "--map lists OUT's channels, each one of IN's by number: 2 takes the\n"
+    "second as mono, 2,1 swaps left and right, 1,1 makes mono stereo, 1,0\n"
+    "puts it on the left only.  The channels keep IN's layout when they are\n"
+    "as many as IN's, else take the layout of their count (as above), which\n"
+    "--layout may then convert.  The map picks channels and never mixes\n"
+    "them: --layout mixes down.\n"
+    "\n"
+    "Samples reduced to 16 bits or fewer (24-bit, 32-bit, float and lossy\n"
+    "IN written as 16- or 8-bit, 16-bit IN as 8-bit) are rounded with TPDF\n"
+    "dither of +-1 LSB: the error becomes a steady, flat noise of 0.5 LSB\n"
+    "RMS (-96 dBFS at 16 bits) that keeps sounds below one LSB audible\n"
+    "instead of silent or distorted.  The noise is a fixed sequence: the\n"
+    "same IN gives the same bytes on every run.  --dither none rounds\n"
+    "without it.  16-bit IN written as 16-bit is rounded by the resampler\n"
+    "and never dithered.\n"
+    "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
-    "refuses to reduce a rate by more than 256:1.  OUT is exactly as long\n"
-    "as IN: n frames become n x rate / IN's rate frames, to the nearest.\n"
+    "refuses to reduce a rate by more than 256:1; times up to 24:00:00.\n"
+    "OUT is exactly as long as the part of IN converted, plus the padding:\n"
+    "n frames become n x rate / IN's rate frames, to the nearest.\n"
     "\n"
     "Examples:\n"
     "  amix convert take1.wav take1-48k.flac --rate 48000 --layout stereo\n"
-    "  amix convert speech.mp3 speech.wav\n"
+    "  amix convert talk.mp3 answer.wav --start 1:02.5 --duration 20 --map 2\n"
     "  ffmpeg -v error -i clip.mp4 -f wav - |\n"
     "    amix convert - - --type wav --rate 48000 | ffmpeg -i - clip.flac\n",
     2, 2, run};

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/commands/commands.h"
@@ -64,11 +65,11 @@ std::string input_list(const std::vector<int>& inputs) {
 }
 
 void print_block(const MixBlock& b) {
-  if (b.index == 0) report("block      start          peak   gain  limited  inputs\n");
+  if (b.index == 0) report("block        start          peak   gain  limited  inputs\n");
   char gain[16] = "    -";
   if (!std::isnan(b.gain)) std::snprintf(gain, sizeof gain, "%5.3f", b.gain);
-  report("%5lld  %8.3f s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
-         b.start_seconds, format_dbfs(to_dbfs(b.peak)).c_str(), gain,
+  report("%5lld  %11s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
+         format_clock_time(b.start_seconds).c_str(), format_dbfs(to_dbfs(b.peak)).c_str(), gain,
          b.limited ? "limited" : "", input_list(b.inputs).c_str());
 }
 
@@ -82,8 +83,8 @@ int run(int argc, char** argv) {
       {'V', "volume", "V1,...", "one factor per input, 0 to 16 (default 1 each)",
        [&](const std::string& v) { settings.volumes = parse_volumes("--volume", v); }},
       {'a', "at", "T1,...",
-       "one start time per input, in seconds from 0 to 86400 (default 0 each), to the nearest "
-       "frame",
+       "one start time per input, up to 24:00:00 (default 0 each), to the nearest frame; "
+       "times as for convert",
        [&](const std::string& v) { settings.starts = parse_starts("--at", v); }},
       {'L', "limiter-block", "MS",
        "the limiter's block, 5 to 100 ms (default 20), rounded to whole frames; it sets "

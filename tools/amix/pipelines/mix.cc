@@ -12,6 +12,7 @@
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/multi_audio_mixer.h"
 #include "tavrin_amix/rbuf.h"
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/io/output_file.h"
 #include "amix/io/sound_file.h"
@@ -163,8 +164,9 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
     result->stats.frames_in = std::max(result->stats.frames_in, r.frames_read());
     if (mix_end - end < 0.0005) continue;
     char note[512];
-    std::snprintf(note, sizeof note, "%s ends at %.3f s, the mix at %.3f s: padded with silence",
-                  r.name().c_str(), end, mix_end);
+    std::snprintf(note, sizeof note, "%s ends at %s, the mix at %s: padded with silence",
+                  r.name().c_str(), format_clock_time(end).c_str(),
+                  format_clock_time(mix_end).c_str());
     result->notes.push_back(note);
   }
 }
