@@ -7,8 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "tavrin_amix/audio_resampler.h"
-
 namespace amix {
 namespace {
 
@@ -110,20 +108,6 @@ TEST(Dither, ClipsAndReducesToEightBits) {
   EXPECT_EQ(u8[3], 0);
   EXPECT_NEAR(u8[4], 128, 1);
   EXPECT_NEAR(u8[5], 192, 1);
-}
-
-TEST(Dither, OnlyReductionsToSixteenBitsOrFewer) {
-  const struct {
-    int src, dst;
-    bool processed, reduces;
-  } cases[] = {
-      {PCM_FORMAT_FLOAT, PCM_FORMAT_S16, false, true}, {PCM_FORMAT_S32, PCM_FORMAT_S16, false, true},
-      {PCM_FORMAT_S16, PCM_FORMAT_U8, false, true},    {PCM_FORMAT_S16, PCM_FORMAT_S16, true, true},
-      {PCM_FORMAT_S16, PCM_FORMAT_S16, false, false},  {PCM_FORMAT_U8, PCM_FORMAT_S16, false, false},
-      {PCM_FORMAT_FLOAT, PCM_FORMAT_S32, true, false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(reduces_precision(c.src, c.dst, c.processed), c.reduces) << c.src << " " << c.dst;
 }
 
 }  // namespace

@@ -213,16 +213,15 @@ int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
 void SoundReader::skip_to_start() {
   started_ = true;
   if (first_ == 0) return;
+  // Plain samples sit at a fixed place in the file: the seek is exact.
   if (pipe_ == nullptr && length_known_ && is_plain(encoding()) && first_ <= info_.frames &&
       sf_seek(file_, first_, SEEK_SET) == first_) {
     position_ = first_;
     return;
   }
   std::vector<float> skipped(static_cast<size_t>(4096 * info_.channels));
-  while (position_ < first_)
-    if (read_file(skipped.data(), std::min<int64_t>(4096, first_ - position_), PCM_FORMAT_FLOAT) ==
-        0)
-      return;
+  for (int64_t left = first_ - position_; left > 0; left = first_ - position_)
+    if (read_file(skipped.data(), std::min<int64_t>(4096, left), PCM_FORMAT_FLOAT) == 0) return;
 }
 
 std::string SoundReader::shortfall() const {
