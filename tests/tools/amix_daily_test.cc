@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -41,8 +42,8 @@ std::vector<double> table_gains(const std::string& table) {
   std::istringstream lines(table);
   for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
-    std::string index, at, s, peak, dbfs, gain;
-    if (fields >> index >> at >> s >> peak >> dbfs >> gain &&
+    std::string index, at, peak, dbfs, gain;
+    if (fields >> index >> at >> peak >> dbfs >> gain &&
         index.find_first_not_of("0123456789") == std::string::npos)
       gains.push_back(std::atof(gain.c_str()));
   }
@@ -61,7 +62,8 @@ TEST_F(DailyTest, CompressedInputsConvertWithoutBits) {
     SCOPED_TRACE(c.in);
     const Result r = amix({"convert", p(c.in), p(c.out)});
     EXPECT_THAT(r.out, HasSubstr(" 16-bit, "));
-    EXPECT_THAT(r.out, HasSubstr("; the input's " + std::string(c.codec) + " stored as 16-bit\n"));
+    EXPECT_THAT(r.out, HasSubstr("; the input's " + std::string(c.codec) +
+                                  " stored as 16-bit; TPDF dither\n"));
     const Sound s = read_sound(p(c.out));
     EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
     EXPECT_EQ(s.info.samplerate, c.rate);
@@ -86,13 +88,13 @@ TEST_F(DailyTest, EncodingsTheContainerLacksBecomeTheNearestItHolds) {
     double tolerance;
   } cases[] = {
       {"float.wav", "float.flac", SF_FORMAT_PCM_24,
-       "5.1-back 24-bit, 0.500 s, *; the input's float stored as 24-bit, the nearest FLAC holds",
+       "5.1-back 24-bit, 0:00:00.500, *; the input's float stored as 24-bit, the nearest FLAC holds",
        1.5 * lsb24},
       {"s32.wav", "s32.flac", SF_FORMAT_PCM_24,
        "; the input's 32-bit stored as 24-bit, the nearest FLAC holds", 1.5 * lsb24},
       // 8-bit only changes signedness with the container: no note.
-      {"s8.aiff", "s8.w64", SF_FORMAT_PCM_U8, "mono 8-bit unsigned, 0.500 s", 0},
-      {"u8.wav", "u8.flac", SF_FORMAT_PCM_S8, "mono 8-bit signed, 0.500 s", 0},
+      {"s8.aiff", "s8.w64", SF_FORMAT_PCM_U8, "mono 8-bit unsigned, 0:00:00.500", 0},
+      {"u8.wav", "u8.flac", SF_FORMAT_PCM_S8, "mono 8-bit signed, 0:00:00.500", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -165,6 +167,112 @@ TEST_F(DailyTest, PipesBothWays) {
   EXPECT_EQ(read_sound(p("mix-piped.wav")).s16, read_sound(p("mix.wav")).s16);
 }
 
+// Samples reduced to 16 bits or fewer are dithered: a tone below one LSB
+// (-100 dBFS at 16 bits, -50 dBFS at 8) survives at its level, where plain
+// rounding leaves silence; the same input gives the same bytes on every
+// run.  16-bit written as 16-bit is not a reduction: its bytes stay those of
+// ffmpeg's -ar.
+TEST_F(DailyTest, ReductionsAreDitheredAndSixteenBitKeepsItsBytes) {
+  sh("$SOX -n -r 48000 -e floating-point -b 32 float.wav synth 1 sine 1000 vol -100dB\n"
+     "$SOX -D -n -r 48000 -b 24 s24.wav synth 1 sine 1000 vol -100dB\n"
+     "$SOX -D -n -r 48000 -b 16 s16.wav synth 1 sine 1000 vol -50dB\n"
+     "$SOX -D -n -r 44100 -c 2 -b 16 in16.wav synth 1 sine 440 sine 660 vol 0.5\n"
+     "$FFMPEG -v error -i in16.wav -ar 48000 -f s16le ffmpeg.raw");
+  const struct {
+    std::vector<std::string> args;
+    double level;  // of the 1000 Hz tone in dBFS
+    bool dithered;
+  } cases[] = {
+      {{"convert", "float.wav", "out.wav", "--bits", "16"}, -100, true},
+      {{"convert", "float.wav", "out.wav", "--bits", "16", "--dither", "none"}, -100, false},
+      {{"convert", "s24.wav", "out.wav", "--bits", "16", "--rate", "44100"}, -100, true},
+      {{"stream", "float.wav", "out.wav"}, -100, true},
+      {{"stream", "s24.wav", "out.wav", "--dither", "none"}, -100, false},
+      {{"convert", "s16.wav", "out.wav", "--bits", "8"}, -50, true},
+      {{"convert", "s16.wav", "out.wav", "--bits", "8", "--dither", "none"}, -50, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    for (size_t i = 1; i < 3; ++i) args[i] = p(args[i]);
+    const Result r = amix(args);
+    SCOPED_TRACE(r.out);
+    const Sound out = read_sound(p("out.wav"));
+    // Plain rounding gives silence; truncation a square wave, its third
+    // harmonic a third of its fundamental.
+    const bool silent = std::all_of(out.f64.begin(), out.f64.end(), [](double v) { return v == 0; });
+    const double third = tone_dbfs(out, 0, 3000);
+    if (c.dithered) {
+      EXPECT_NEAR(tone_dbfs(out, 0, 1000), c.level, 0.5);
+      EXPECT_LT(third, c.level - 20);
+      EXPECT_THAT(r.out, HasSubstr("; TPDF dither\n"));
+    } else {
+      EXPECT_TRUE(silent || third > c.level - 20) << third;
+      EXPECT_THAT(r.out, Not(HasSubstr("dither")));
+    }
+  }
+  amix({"convert", p("float.wav"), p("again.wav"), "--bits", "16"});
+  amix({"convert", p("float.wav"), p("once.wav"), "--bits", "16"});
+  EXPECT_EQ(slurp(p("again.wav")), slurp(p("once.wav")));
+
+  EXPECT_THAT(amix({"convert", p("in16.wav"), p("out.wav"), "--rate", "48000"}).out,
+              Not(HasSubstr("dither")));
+  const std::vector<int16_t> ours = read_sound(p("out.wav")).s16;
+  const std::string theirs = slurp(p("ffmpeg.raw"));
+  ASSERT_EQ(theirs.size(), ours.size() * 2);
+  // Over all but the last frames, where the two end their streams apart.
+  EXPECT_EQ(theirs.compare(0, theirs.size() - 256, reinterpret_cast<const char*>(ours.data()),
+                           theirs.size() - 256),
+            0);
+}
+
+// --start and --duration cut IN at its nearest frames, --pad adds silence
+// at OUT's: the same from a file (which seeks), a FLAC and a pipe (which
+// are decoded up to the start), and through stream; a part past IN's end
+// stops there, with a note.  IN: 4 s at 8000 Hz whose frame i holds i - 16000.
+TEST_F(DailyTest, TrimAndPadAreSampleExact) {
+  std::vector<int16_t> ramp(32000);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(i - 16000);
+  write_s16(p("ramp.wav"), 8000, 1, ramp);
+  sh("$SOX ramp.wav ramp.flac\n"
+     "$SOX ramp.wav sox.wav trim 1.5 0.25 pad 0.01 0.02");
+  const struct {
+    std::vector<std::string> options;
+    int64_t before, first, frames, after;
+    std::string note = "";
+  } cases[] = {
+      {{"--start", "1.5", "--duration", "0.25", "--pad", "0.01,0.02"}, 80, 12000, 2000, 160},
+      {{"-s", "0:00:01.5", "-d", "00:00.25", "--pad", "0:00.01,0.02"}, 80, 12000, 2000, 160},
+      {{"-s", "0.00018"}, 0, 1, 31999, 0},  // frame 1.44
+      {{"-s", "0.00019", "--pad", "0.1"}, 0, 2, 31998, 800},  // frame 1.52
+      {{"-s", "3", "-d", "5"}, 0, 24000, 8000, 0,
+       "ends at 0:00:04.000, before the end of --duration (0:00:08.000): 0:00:01.000 taken"},
+      {{"-s", "5", "--pad", "0,0.001"}, 0, 0, 0, 8,
+       "ends at 0:00:04.000, before --start (0:00:05.000): nothing taken"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    std::vector<int16_t> expected(static_cast<size_t>(c.before), 0);
+    expected.insert(expected.end(), ramp.begin() + c.first, ramp.begin() + c.first + c.frames);
+    expected.resize(expected.size() + static_cast<size_t>(c.after), 0);
+    if (&c == &cases[0]) {
+      EXPECT_EQ(read_sound(p("sox.wav")).s16, expected);  // sox's trim and pad
+    }
+    std::string options;
+    for (const std::string& o : c.options) options += " " + o;
+    for (const std::string command :
+         {"$AMIX convert ramp.wav out.wav", "$AMIX convert ramp.flac out.wav",
+          "cat ramp.wav | $AMIX convert - out.wav", "$AMIX stream ramp.wav out.wav"}) {
+      SCOPED_TRACE(command);
+      const Result r = sh(command + options);
+      EXPECT_EQ(read_sound(p("out.wav")).s16, expected);
+      if (!c.note.empty()) {
+        EXPECT_THAT(r.err, HasSubstr("amix: note: "));
+        EXPECT_THAT(r.err, HasSubstr(c.note));
+      }
+    }
+  }
+}
+
 // Only the user's interrupt abandons an output; a reader that leaves early
 // costs the report, not the file.
 TEST_F(DailyTest, AClosedPipeKeepsTheFinishedOutput) {
@@ -203,7 +311,7 @@ TEST_F(DailyTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
      "$SOX -D -n -r 16000 -b 16 c.wav synth 0.25 sine 700 vol 0.3");
   amix({"convert", p("c.wav"), p("c8k.wav"), "--rate", "8000"});
   const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
-                         "0,0.25,1.5", "--limiter-block", "50", "--table", "--plot",
+                         "0,0:00.25,0:00:01.5", "--limiter-block", "50", "--table", "--plot",
                          p("mix.png")});
   const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
               c = read_sound(p("c8k.wav")), mix = read_sound(p("mix.wav"));
@@ -216,11 +324,11 @@ TEST_F(DailyTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
     ASSERT_EQ(mix.s16[i], expected) << "frame " << i;
   }
   // The table's blocks of 50 ms name the inputs that sound in them.
-  EXPECT_THAT(table_row(r.out, "0.000"), ::testing::EndsWith("  1"));
-  EXPECT_THAT(table_row(r.out, "0.250"), ::testing::EndsWith("  1,2"));
-  EXPECT_THAT(table_row(r.out, "1.250"), ::testing::EndsWith("  -"));
-  EXPECT_THAT(table_row(r.out, "1.500"), ::testing::EndsWith("  3"));
-  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0.750 s, the mix at 1.7"));
+  EXPECT_THAT(table_row(r.out, "0:00:00.000"), ::testing::EndsWith("  1"));
+  EXPECT_THAT(table_row(r.out, "0:00:00.250"), ::testing::EndsWith("  1,2"));
+  EXPECT_THAT(table_row(r.out, "0:00:01.250"), ::testing::EndsWith("  -"));
+  EXPECT_THAT(table_row(r.out, "0:00:01.500"), ::testing::EndsWith("  3"));
+  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0:00:00.750, the mix at 0:00:01.7"));
   EXPECT_TRUE(std::ifstream(p("mix.png")).good());
 }
 
@@ -281,9 +389,8 @@ TEST_F(DailyTest, DamagedInputsKeepWhatDecodes) {
      "head -c 20000 full.flac >cut.flac\n"
      "{ head -c 25000 full.flac; head -c 3000 /dev/zero | tr '\\0' U; tail -c +28001 full.flac; }"
      " >hole.flac");
-  const std::string lost_sync =
-      "is damaged at frame [0-9]+ \\([0-9.]+ s; flac decoder lost sync\\): kept what decoded "
-      "before it";
+  const std::string at = "is damaged at frame [0-9]+ \\([0-9]:[0-9]{2}:[0-9]{2}\\.[0-9]{3}; ";
+  const std::string lost_sync = at + "flac decoder lost sync\\): kept what decoded before it";
   const int64_t ffmpeg_frames =
       std::atoll(sh("$FFMPEG -v quiet -i cut.flac -f s16le - | wc -c").out.c_str()) / 4;
   const struct {
@@ -294,8 +401,7 @@ TEST_F(DailyTest, DamagedInputsKeepWhatDecodes) {
       {"cut.wav", "ends before its header says \\(8000 of 16000 bytes of data\\): it is cut short",
        4000},
       {"cut.mp3", "ends before its header says \\([0-9]+ of [0-9]+ frames\\): it is cut short", 0},
-      {"hole.mp3", "is damaged at frame [0-9]+ \\([0-9.]+ s; [^)]+\\): kept what decoded before it",
-       0},
+      {"hole.mp3", at + "[^)]+\\): kept what decoded before it", 0},
       {"cut.flac", lost_sync, ffmpeg_frames},
       // libFLAC may find its way past a hole; the frames it skips are missing.
       {"hole.flac", "(" + lost_sync + "|ends before its header says \\([0-9]+ of 176400 frames\\): it is "

@@ -84,22 +84,33 @@ TEST_F(LoudnessTest, InfoMeasuresAsFfmpegsMeter) {
 }
 
 // The summary's "-20.0 LUFS (+1.23 dB, true peak -1.0 dBTP)" and, when the
-// ceiling held the gain, ": 1.10 LU short of ...".
+// ceiling held the gain, ": 1.10 LU short of ...".  What is measured is what
+// is written: the part taken, through the map, with its padding (which
+// moves a short clip's loudness by up to 0.5 LU); a 16-bit output is
+// dithered after the gain, and the same run gives the same bytes.
 TEST_F(LoudnessTest, NormalisedOutputsReachTheTargetOrFallShortAsSaid) {
   sh(kSources);
+  const std::string trimmed =
+      "$AMIX convert musicf.wav trimmed.wav --start 1 --duration 3 --bits 16 --loudness -20";
   const struct {
     std::string command, out;
     double target, ceiling;
-    bool short_of_target;
+    bool short_of_target, dithered;
   } cases[] = {
-      {"$AMIX convert speech.wav out.wav --loudness -28", "out.wav", -28, -1, false},
+      {"$AMIX convert speech.wav out.wav --loudness -28", "out.wav", -28, -1, false, false},
       // Loud with true peaks over full scale: the -2 dBTP ceiling holds it.
-      {"$AMIX convert music.wav out.flac --loudness -3 --true-peak -2", "out.flac", -3, -2, true},
-      {"$AMIX mix speech.wav music.wav -o mix.wav --loudness -16 --rate 48000", "mix.wav", -16, -1,
+      {"$AMIX convert music.wav out.flac --loudness -3 --true-peak -2", "out.flac", -3, -2, true,
        false},
+      {"$AMIX mix speech.wav music.wav -o mix.wav --loudness -16 --rate 48000", "mix.wav", -16, -1,
+       false, true},
       // A pipe is read twice through a temporary copy.
       {"$FFMPEG -v error -i surround.wav -f wav - | $AMIX convert - piped.wav --loudness -20",
-       "piped.wav", -20, -1, false},
+       "piped.wav", -20, -1, false, true},
+      {"$SOX -R -n -r 44100 -c 2 -e floating-point -b 32 musicf.wav synth 6 sawtooth 220 "
+       "square 330 fade q 2.5 6 1 gain -n -10 &&\n" + trimmed,
+       "trimmed.wav", -20, -1, false, true},
+      {"$AMIX convert surround.wav mapped.wav -s 0.5 -m 2,1 --pad 1,2 --loudness -18",
+       "mapped.wav", -18, -1, false, true},
   };
   const std::regex summary(
       R"((-?[0-9.]+) LUFS \([+-][0-9.]+ dB, true peak (-?[0-9.]+) dBTP\)(: ([0-9.]+) LU short)?)");
@@ -109,6 +120,7 @@ TEST_F(LoudnessTest, NormalisedOutputsReachTheTargetOrFallShortAsSaid) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(r.out, m, summary)) << r.out;
     ASSERT_EQ(m[3].matched, c.short_of_target) << r.out;
+    EXPECT_EQ(r.out.find("; TPDF dither\n") != std::string::npos, c.dithered) << r.out;
     const double shortfall = c.short_of_target ? std::atof(m[4].str().c_str()) : 0.0;
     const Figures f = ffmpeg_meter(c.out);
     EXPECT_NEAR(f.lufs, std::atof(m[1].str().c_str()), 0.1);
@@ -121,6 +133,9 @@ TEST_F(LoudnessTest, NormalisedOutputsReachTheTargetOrFallShortAsSaid) {
     }
   }
 
+  sh("mv trimmed.wav first.wav && " + trimmed);
+  EXPECT_EQ(slurp(p("trimmed.wav")), slurp(p("first.wav")));
+
   // Silence takes no gain and stays as it is.
   EXPECT_THAT(amix({"convert", p("silence.wav"), p("quiet.wav"), "--loudness", "-23"}).out,
               HasSubstr("silent: no gain for --loudness"));
@@ -128,29 +143,48 @@ TEST_F(LoudnessTest, NormalisedOutputsReachTheTargetOrFallShortAsSaid) {
 }
 
 // The gain goes on in floating point and each sample is rounded once, to
-// the nearest step of the output's own width: with 24-bit output, every
-// sample within half a 24-bit step of input x gain, and no bias (a
-// truncating quantiser would be half a step low on average).
+// the nearest step of the output's own width: within half a step of input
+// x gain, and no bias (a truncating quantiser would be half a step low on
+// average).  A 16-bit output is dithered after the gain: its error is the
+// dither's 0.5 step RMS, within 1.5 steps, and as unbiased; with --dither
+// none it is rounded as 24-bit is.
 TEST_F(LoudnessTest, GainIsRoundedToTheNearestStepOfTheOutput) {
-  sh("$SOX -R -n -r 48000 -b 24 in24.wav synth 4 pinknoise gain -12");
-  amix({"convert", p("in24.wav"), p("out24.wav"), "--loudness", "-8"});
-  const Sound in = read_sound(p("in24.wav")), out = read_sound(p("out24.wav"));
-  ASSERT_EQ(in.f64.size(), out.f64.size());
-  double in_out = 0, in_in = 0;
-  for (size_t i = 0; i < in.f64.size(); ++i) {
-    in_out += in.f64[i] * out.f64[i];
-    in_in += in.f64[i] * in.f64[i];
+  sh("$SOX -R -n -r 48000 -b 24 in24.wav synth 4 pinknoise gain -12\n"
+     "$SOX -R -n -r 48000 -b 16 in16.wav synth 4 pinknoise gain -12");
+  const struct {
+    const char* in;
+    const char* dither;
+    int bits;
+    double worst, rms;  // of the error, in steps of the output
+  } cases[] = {
+      {"in24.wav", "tpdf", 24, 0.52, 0.289},
+      {"in16.wav", "none", 16, 0.52, 0.289},
+      {"in16.wav", "tpdf", 16, 1.52, 0.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.in) + " --dither " + c.dither);
+    amix({"convert", p(c.in), p("out.wav"), "--loudness", "-8", "--dither", c.dither});
+    const Sound in = read_sound(p(c.in)), out = read_sound(p("out.wav"));
+    ASSERT_EQ(in.f64.size(), out.f64.size());
+    double in_out = 0, in_in = 0;
+    for (size_t i = 0; i < in.f64.size(); ++i) {
+      in_out += in.f64[i] * out.f64[i];
+      in_in += in.f64[i] * in.f64[i];
+    }
+    const double gain = in_out / in_in, step = 1.0 / (1 << (c.bits - 1));
+    EXPECT_GT(gain, 1.5);
+    double worst = 0, bias = 0, squares = 0;
+    for (size_t i = 0; i < in.f64.size(); ++i) {
+      const double error = (out.f64[i] - in.f64[i] * gain) / step;
+      worst = std::max(worst, std::fabs(error));
+      bias += error;
+      squares += error * error;
+    }
+    const double n = static_cast<double>(in.f64.size());
+    EXPECT_LE(worst, c.worst);
+    EXPECT_LT(std::fabs(bias / n), 0.02);
+    EXPECT_NEAR(std::sqrt(squares / n), c.rms, 0.02);
   }
-  const double gain = in_out / in_in, step = 1.0 / (1 << 23);
-  EXPECT_GT(gain, 1.5);
-  double worst = 0, bias = 0;
-  for (size_t i = 0; i < in.f64.size(); ++i) {
-    const double error = (out.f64[i] - in.f64[i] * gain) / step;
-    worst = std::max(worst, std::fabs(error));
-    bias += error;
-  }
-  EXPECT_LE(worst, 0.52);
-  EXPECT_LT(std::fabs(bias / static_cast<double>(in.f64.size())), 0.02);
 }
 
 }  // namespace

@@ -199,4 +199,14 @@ double measured_rms_dbfs(const Sound& s, int ch) {
   return 20 * std::log10(std::sqrt(sum / x.size()));
 }
 
+double tone_dbfs(const Sound& s, int ch, double freq) {
+  const std::vector<double> x = middle(s, ch);
+  double re = 0, im = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    re += x[i] * std::cos(2 * M_PI * freq * i / s.info.samplerate);
+    im += x[i] * std::sin(2 * M_PI * freq * i / s.info.samplerate);
+  }
+  return 20 * std::log10(2 * std::hypot(re, im) / x.size());
+}
+
 }  // namespace amix_test

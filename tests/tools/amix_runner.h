@@ -99,5 +99,8 @@ class ToolTest : public ::testing::Test {
 double measured_frequency(const Sound& s, int ch);
 // RMS of channel `ch` in dBFS over the same middle part.
 double measured_rms_dbfs(const Sound& s, int ch);
+// The amplitude of a sine of `freq` Hz in channel `ch`, in dBFS (1.0 is
+// 0 dBFS), over the same middle part: a single-bin DFT.
+double tone_dbfs(const Sound& s, int ch, double freq);
 
 }  // namespace amix_test

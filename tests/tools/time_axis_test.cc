@@ -1,10 +1,13 @@
-// The picture's time axis: a handful of round, distinct, readable labels
-// from a tenth of a second to hours.
+// Times as the tool reads and prints them, and the picture's time axis: a
+// handful of round, distinct, readable labels from a tenth of a second to
+// hours.
 #include "amix/report/time_axis.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "amix/base/clock_time.h"
 
 namespace amix {
 namespace {
@@ -61,6 +64,37 @@ TEST(TimeAxis, NothingToLabel) {
   EXPECT_TRUE(time_ticks(0.0, 11).empty());
   EXPECT_TRUE(time_ticks(-1.0, 11).empty());
   EXPECT_TRUE(time_ticks(10.0, 1).empty());
+}
+
+// Every form a user may type reads as the seconds it means, and each time
+// prints back as h:mm:ss.fff, rounded to the millisecond.
+TEST(ClockTime, ReadsSecondsAndClockTimesAndPrintsThemBack) {
+  const struct {
+    const char* text;
+    double seconds;
+    const char* printed;
+  } cases[] = {
+      {"0", 0, "0:00:00.000"},          {"90", 90, "0:01:30.000"},
+      {"1.5", 1.5, "0:00:01.500"},      {".25", 0.25, "0:00:00.250"},
+      {"7.", 7, "0:00:07.000"},         {"1:30", 90, "0:01:30.000"},
+      {"01:02.5", 62.5, "0:01:02.500"}, {"0:01:02.500", 62.5, "0:01:02.500"},
+      {"90:00", 5400, "1:30:00.000"},   {"24:00:00", 86400, "24:00:00.000"},
+      {"0:00:00.0004", 0.0004, "0:00:00.000"},
+      {"59.9996", 59.9996, "0:01:00.000"},  // rounds up into the next minute
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    double seconds = -1;
+    ASSERT_TRUE(parse_clock_time(c.text, &seconds));
+    EXPECT_DOUBLE_EQ(seconds, c.seconds);
+    EXPECT_EQ(format_clock_time(seconds), c.printed);
+  }
+  EXPECT_EQ(format_clock_time(-1.25), "-0:00:01.250");
+  for (const char* bad : {"", "-1", "+1", "1e3", "inf", "nan", "0x10", "1:", ":30", "1:60",
+                          "1:00:60", "1.5:00", "1:2:3:4", "1..5", "1,5", " 1", "1 s"}) {
+    double seconds = 0;
+    EXPECT_FALSE(parse_clock_time(bad, &seconds)) << "'" << bad << "'";
+  }
 }
 
 }  // namespace

@@ -79,9 +79,11 @@ struct RunStats {
   int64_t frames_out = 0;
   double seconds_out = 0;   // audio written
   double wall_seconds = 0;  // time taken
-  std::string note;         // why the output's encoding is not the input's
+  std::string note;         // why the output's encoding is not the input's, ...
   Normalised loudness;
   double speed() const { return wall_seconds > 0 ? seconds_out / wall_seconds : 0; }
+  // Adds `text` to the note, after a "; ".
+  void add_note(const std::string& text) { note += (note.empty() ? "" : "; ") + text; }
 };
 
 // One block of a mix, as the mixer's limiter saw it.

@@ -8,17 +8,23 @@ namespace {
 int run(int argc, char** argv) {
   ConvertSettings settings;
   std::string type;
-  const std::vector<Option> options = {
+  std::vector<Option> options = {
       rate_option(&settings.out.rate, "sample rate, "),
       layout_option(&settings.out.layout, ""),
       {'b', "bits", "B", "8|16|24|32|float (8-bit is unsigned in WAV and W64)",
        [&](const std::string& v) { settings.out.bits = parse_bits("--bits", v); }},
-      type_option(&type, "OUT's type: wav|w64|flac|aiff|aif|caf|au, for an OUT without that "
-                         "extension or '-' (a pipe: wav|flac|au)"),
-      loudness_option(&settings.loudness),
-      true_peak_option(&settings.loudness),
-      strict_option(&settings.read),
+      {'m', "map", "C1,...",
+       "OUT's channels, each one of IN's by number: 1 its first, 0 silence (see below)",
+       [&](const std::string& v) { settings.map = ChannelMap::parse("--map", v); }},
   };
+  for (Option& o : trim_options(&settings.read)) options.push_back(std::move(o));
+  options.push_back(pad_option(&settings.pad.before, &settings.pad.after));
+  options.push_back(dither_option(&settings.dither));
+  options.push_back(loudness_option(&settings.loudness));
+  options.push_back(true_peak_option(&settings.loudness));
+  options.push_back(type_option(&type, "OUT's type: wav|w64|flac|aiff|aif|caf|au, for an OUT "
+                                       "without that extension or '-' (a pipe: wav|flac|au)"));
+  options.push_back(strict_option(&settings.read));
   const auto files = parse_command(kConvertCommand, options, argc, argv);
   if (!files) return 0;
   check_loudness(settings.loudness, "convert");
@@ -43,20 +49,44 @@ extern const Command kConvertCommand = {
     "channels carry their channel map (WAVE_FORMAT_EXTENSIBLE).  Text tags\n"
     "(title, artist, album, ...) go to OUT where its type holds them.\n"
     "\n"
-    "With --loudness IN is read twice: first to measure OUT's loudness and\n"
-    "true peak (as 'amix info' does), then to write OUT with one gain, put\n"
-    "on before its samples are quantised (clipped, never wrapped).  Where\n"
-    "the gain would take the true peak above --true-peak it stops there, and\n"
-    "the summary says how far short of the target OUT stays.  Standard input\n"
-    "is kept in a temporary file for the second reading.\n"
+    "A time T is seconds (90, 1.5) or [h:]mm:ss[.fff] (1:30, 0:01:30.250).\n"
+    "--start and --duration round to the nearest frame of IN, --pad to the\n"
+    "nearest frame of OUT; the padding is digital silence.  A part that\n"
+    "runs past IN's end stops there, with a note.\n"
+    "\n"
+    "--map lists OUT's channels, each one of IN's by number: 2 takes the\n"
+    "second as mono, 2,1 swaps left and right, 1,1 makes mono stereo, 1,0\n"
+    "puts it on the left only.  The channels keep IN's layout when they are\n"
+    "as many as IN's, else take the layout of their count (as above), which\n"
+    "--layout may then convert.  The map picks channels and never mixes\n"
+    "them: --layout mixes down.\n"
+    "\n"
+    "With --loudness IN is read twice: first to measure OUT as 'amix info'\n"
+    "would (the part of IN taken, through --map, with the padding), then to\n"
+    "write OUT with one gain, put on before its samples are dithered and\n"
+    "quantised (clipped, never wrapped).  Where the gain would take the true\n"
+    "peak above --true-peak it stops there, and the summary says how far\n"
+    "short of the target OUT stays.  Standard input is kept in a temporary\n"
+    "file for the second reading.\n"
+    "\n"
+    "Samples reduced to 16 bits or fewer (24-bit, 32-bit, float and lossy\n"
+    "IN written as 16- or 8-bit, 16-bit IN as 8-bit, and any IN given a\n"
+    "gain by --loudness) are rounded with TPDF dither of +-1 LSB: the error\n"
+    "becomes a steady, flat noise of 0.5 LSB RMS (-96 dBFS at 16 bits) that\n"
+    "keeps sounds below one LSB audible instead of silent or distorted.\n"
+    "The noise is a fixed sequence: the same IN gives the same bytes on\n"
+    "every run.  --dither none rounds without it.  16-bit IN written as\n"
+    "16-bit without --loudness is rounded by the resampler and never\n"
+    "dithered.\n"
     "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
-    "refuses to reduce a rate by more than 256:1.  OUT is exactly as long\n"
-    "as IN: n frames become n x rate / IN's rate frames, to the nearest.\n"
+    "refuses to reduce a rate by more than 256:1; times up to 24:00:00.\n"
+    "OUT is exactly as long as the part of IN converted, plus the padding:\n"
+    "n frames become n x rate / IN's rate frames, to the nearest.\n"
     "\n"
     "Examples:\n"
     "  amix convert take1.wav take1-48k.flac --rate 48000 --layout stereo\n"
-    "  amix convert speech.mp3 speech.wav --loudness -16\n"
+    "  amix convert talk.mp3 answer.wav -s 1:02.5 -d 20 --map 2 --loudness -16\n"
     "  ffmpeg -v error -i clip.mp4 -f wav - |\n"
     "    amix convert - - --type wav --rate 48000 | ffmpeg -i - clip.flac\n",
     2, 2, run};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tavrin_amix/audio_resampler.h"
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/commands/commands.h"
@@ -81,7 +82,7 @@ Comparison compare_files(const std::string& a, const std::string& b) {
 }
 
 void print_table(const std::vector<Row>& rows) {
-  report("%-8s %-16s %-30s %9s %9s %7s\n", "step", "file", "format", "audio", "time",
+  report("%-8s %-16s %-30s %11s %9s %7s\n", "step", "file", "format", "audio", "time",
               "speed");
   for (const Row& r : rows) {
     if (r.step.empty()) {
@@ -90,11 +91,11 @@ void print_table(const std::vector<Row>& rows) {
     }
     char speed[32] = "";
     if (r.wall > 0 && r.seconds > 0) std::snprintf(speed, sizeof speed, "%.0fx", r.seconds / r.wall);
-    char audio[32] = "", time[32] = "";
-    if (r.seconds > 0) std::snprintf(audio, sizeof audio, "%.3f s", r.seconds);
+    char time[32] = "";
+    const std::string audio = r.seconds > 0 ? format_clock_time(r.seconds) : "";
     if (r.wall > 0) std::snprintf(time, sizeof time, "%.1f ms", r.wall * 1000.0);
-    report("%-8s %-16s %-30s %9s %9s %7s\n", r.step.c_str(), r.file.c_str(),
-                r.format.c_str(), audio, time, speed);
+    report("%-8s %-16s %-30s %11s %9s %7s\n", r.step.c_str(), r.file.c_str(),
+                r.format.c_str(), audio.c_str(), time, speed);
     if (!r.note.empty()) report("%-8s %s\n", "", r.note.c_str());
   }
 }

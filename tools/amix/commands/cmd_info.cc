@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/commands/commands.h"
@@ -86,7 +87,7 @@ std::string info_report(const std::string& path, const ReadOptions& read) {
                 "  channels  %d (%s)\n"
                 "  samples   %s\n"
                 "  frames    %lld\n"
-                "  duration  %.3f s\n"
+                "  duration  %s\n"
                 "  peak      %s\n"
                 "  rms       %s\n"
                 "%s",
@@ -94,8 +95,8 @@ std::string info_report(const std::string& path, const ReadOptions& read) {
                 rate_line(file.rate()).c_str(), file.channels(),
                 layout != nullptr ? layout->name : "no layout the library knows",
                 encoding_name(file.encoding()).c_str(), static_cast<long long>(done),
-                static_cast<double>(done) / file.rate(), format_dbfs(meter.peak_dbfs()).c_str(),
-                format_dbfs(meter.rms_dbfs()).c_str(),
+                format_clock_time(static_cast<double>(done) / file.rate()).c_str(),
+                format_dbfs(meter.peak_dbfs()).c_str(), format_dbfs(meter.rms_dbfs()).c_str(),
                 loudness ? loudness_lines(loudness->finish()).c_str() : "");
   std::string text = buf;
   for (const Tag& t : file.tags()) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/commands/commands.h"
@@ -43,7 +44,10 @@ const char kDetails[] =
     "\n"
     "With --loudness the inputs are mixed twice: the first mix is measured\n"
     "(as 'amix info' measures a file), the second written with one gain, as\n"
-    "for convert; the table, the plot and the peak show what is written.\n"
+    "for convert: the mixer's samples take it in floating point and return\n"
+    "to 16 bits with TPDF dither (--dither none: plain rounding).  The\n"
+    "table, the plot and the peak show what is written.  Without --loudness\n"
+    "the mixer's samples are written as they are.\n"
     "\n"
     "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
     "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
@@ -68,11 +72,11 @@ std::string input_list(const std::vector<int>& inputs) {
 }
 
 void print_block(const MixBlock& b) {
-  if (b.index == 0) report("block      start          peak   gain  limited  inputs\n");
+  if (b.index == 0) report("block        start          peak   gain  limited  inputs\n");
   char gain[16] = "    -";
   if (!std::isnan(b.gain)) std::snprintf(gain, sizeof gain, "%5.3f", b.gain);
-  report("%5lld  %8.3f s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
-         b.start_seconds, format_dbfs(to_dbfs(b.peak)).c_str(), gain,
+  report("%5lld  %11s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
+         format_clock_time(b.start_seconds).c_str(), format_dbfs(to_dbfs(b.peak)).c_str(), gain,
          b.limited ? "limited" : "", input_list(b.inputs).c_str());
 }
 
@@ -86,8 +90,8 @@ int run(int argc, char** argv) {
       {'V', "volume", "V1,...", "one factor per input, 0 to 16 (default 1 each)",
        [&](const std::string& v) { settings.volumes = parse_volumes("--volume", v); }},
       {'a', "at", "T1,...",
-       "one start time per input, in seconds from 0 to 86400 (default 0 each), to the nearest "
-       "frame",
+       "one start time per input, up to 24:00:00 (default 0 each), to the nearest frame; "
+       "times as for convert",
        [&](const std::string& v) { settings.starts = parse_starts("--at", v); }},
       {'L', "limiter-block", "MS",
        "the limiter's block, 5 to 100 ms (default 20), rounded to whole frames; it sets "
@@ -111,6 +115,7 @@ int run(int argc, char** argv) {
        [&](const std::string&) { table = true; }},
       loudness_option(&settings.loudness),
       true_peak_option(&settings.loudness),
+      dither_option(&settings.dither),
       strict_option(&settings.read),
   };
   const auto parsed = parse_command(kMixCommand, options, argc, argv);

@@ -8,13 +8,16 @@ namespace {
 int run(int argc, char** argv) {
   StreamSettings settings;
   std::string type;
-  const std::vector<Option> options = {
+  std::vector<Option> options = {
       rate_option(&settings.out.rate, "sample rate, "),
       layout_option(&settings.out.layout, ""),
       block_option(&settings.block_bytes, "bytes per read, even, 2 to 262144 (default 4096)"),
-      type_option(&type, "OUT's type, as for convert"),
-      strict_option(&settings.read),
   };
+  for (Option& o : trim_options(&settings.read)) options.push_back(std::move(o));
+  options.push_back(pad_option(&settings.pad.before, &settings.pad.after));
+  options.push_back(dither_option(&settings.dither));
+  options.push_back(type_option(&type, "OUT's type, as for convert"));
+  options.push_back(strict_option(&settings.read));
   const auto files = parse_command(kStreamCommand, options, argc, argv);
   if (!files) return 0;
   const OutputTarget out = output_target((*files)[1], type);
@@ -31,12 +34,16 @@ extern const Command kStreamCommand = {
     "way the toolkit drives it: a producer thread writes 1024-frame input\n"
     "blocks and marks the last as the end of the stream, while a consumer\n"
     "thread reads blocks of BYTES until the end.\n",
-    "For a 16-bit IN the result equals 'amix convert IN OUT --bits 16' with\n"
-    "the same settings, frame for frame; both are exactly as long as IN.\n"
+    "The blocking resampler takes 16-bit samples: wider ones (24-bit,\n"
+    "32-bit, float, lossy) are reduced on the way in, with dither as for\n"
+    "convert.  Times, --start, --duration and --pad as for convert.  For a\n"
+    "16-bit IN the result equals 'amix convert IN OUT --bits 16' with the\n"
+    "same settings, frame for frame and in length.\n"
     "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
     "refuses to reduce a rate by more than 256:1; the blocking resampler's\n"
-    "queue holds 576000 bytes, which keeps a block to 262144.\n"
+    "queue holds 576000 bytes, which keeps a block to 262144; times up to\n"
+    "24:00:00.\n"
     "\n"
     "Examples:\n"
     "  amix stream take1.wav take1-stream.wav --rate 48000 --block 4096\n"

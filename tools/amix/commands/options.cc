@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/io/layouts.h"
@@ -23,7 +24,8 @@ constexpr size_t kHelpWidth = 78;
 // for one converted input block beside it.
 constexpr int kMaxBlockBytes = 262144;
 constexpr double kMaxVolume = 16.0;
-constexpr double kMaxStartSeconds = 86400.0;  // a day
+constexpr double kMaxSeconds = 86400.0;  // a day, for every time option
+constexpr char kTimeSyntax[] = "seconds or [h:]mm:ss[.fff]";
 constexpr double kMinLoudness = -70.0;  // LUFS: the gate below which nothing counts
 constexpr double kMinCeiling = -30.0;   // dBTP
 
@@ -112,17 +114,23 @@ bool parse_long(const std::string& text, long* out) {
   return true;
 }
 
-// Comma-separated numbers from 0 to `max`, each checked in full.
+bool parse_number(const std::string& text, double* out) {
+  errno = 0;
+  char* end = nullptr;
+  *out = std::strtod(text.c_str(), &end);
+  return !text.empty() && errno == 0 && *end == '\0' && std::isfinite(*out);
+}
+
+// Comma-separated values from 0 to `max`, each read by `parse` and checked
+// in full.
 std::vector<double> parse_list(const std::string& option, const std::string& value, double max,
-                               const char* what) {
+                               const char* what, bool (*parse)(const std::string&, double*)) {
   std::vector<double> list;
   std::string item;
   std::istringstream in(value);
   while (std::getline(in, item, ',')) {
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(item.c_str(), &end);
-    if (item.empty() || errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > max) {
+    double v = 0;
+    if (!parse(item, &v) || v < 0.0 || v > max) {
       std::ostringstream msg;
       msg << option << ": expected comma-separated " << what << " from 0 to " << max << ", got '"
           << item << "'";
@@ -133,6 +141,11 @@ std::vector<double> parse_list(const std::string& option, const std::string& val
   if (list.empty() || value.back() == ',')
     throw UsageError(option + ": expected comma-separated " + what + ", got '" + value + "'");
   return list;
+}
+
+std::vector<double> parse_times(const std::string& option, const std::string& value) {
+  return parse_list(option, value, kMaxSeconds,
+                    (std::string("times (") + kTimeSyntax + ")").c_str(), parse_clock_time);
 }
 
 }  // namespace
@@ -237,12 +250,23 @@ int parse_block_bytes(const std::string& option, const std::string& value) {
 }
 
 std::vector<float> parse_volumes(const std::string& option, const std::string& value) {
-  const std::vector<double> v = parse_list(option, value, kMaxVolume, "factors");
+  const std::vector<double> v = parse_list(option, value, kMaxVolume, "factors", parse_number);
   return std::vector<float>(v.begin(), v.end());
 }
 
 std::vector<double> parse_starts(const std::string& option, const std::string& value) {
-  return parse_list(option, value, kMaxStartSeconds, "times in seconds");
+  return parse_times(option, value);
+}
+
+double parse_time(const std::string& option, const std::string& value) {
+  double v = 0;
+  if (!parse_clock_time(value, &v) || v > kMaxSeconds) {
+    std::ostringstream msg;
+    msg << option << ": expected a time (" << kTimeSyntax << ") from 0 to " << kMaxSeconds
+        << ", got '" << value << "'";
+    throw UsageError(msg.str());
+  }
+  return v;
 }
 
 int parse_bits(const std::string& option, const std::string& value) {
@@ -275,6 +299,40 @@ Option strict_option(ReadOptions* read) {
   return {0, "strict", nullptr,
           "refuse an input that is damaged or cut short, rather than keep what decodes",
           [read](const std::string&) { read->strict = true; }};
+}
+
+std::vector<Option> trim_options(ReadOptions* read) {
+  return {
+      {'s', "start", "T", "begin at T into IN (default 0)",
+       [read](const std::string& v) { read->start = parse_time("--start", v); }},
+      {'d', "duration", "T", "take T of IN from the start (default: to its end)",
+       [read](const std::string& v) { read->duration = parse_time("--duration", v); }},
+  };
+}
+
+Option pad_option(double* before, double* after) {
+  return {0, "pad", "[B,]A", "add A of silence after the audio, and with two times B before it",
+          [before, after](const std::string& v) {
+            const std::vector<double> t = parse_times("--pad", v);
+            if (t.size() > 2)
+              throw UsageError("--pad: expected one or two times (B,A), got '" + v + "'");
+            *before = t.size() == 2 ? t[0] : 0.0;
+            *after = t.back();
+          }};
+}
+
+Option dither_option(Dither* dither) {
+  return {0, "dither", "D",
+          "none|tpdf: how samples are reduced to 16 bits or fewer (default tpdf, see below)",
+          [dither](const std::string& v) {
+            if (v == "tpdf") {
+              *dither = Dither::kTpdf;
+            } else if (v == "none") {
+              *dither = Dither::kNone;
+            } else {
+              throw UsageError("--dither: expected none|tpdf, got '" + v + "'");
+            }
+          }};
 }
 
 Option loudness_option(LoudnessTarget* target) {

@@ -13,6 +13,7 @@
 
 #include "amix/base/types.h"
 #include "amix/io/sound_file.h"
+#include "amix/pipelines/quantise.h"
 
 namespace amix {
 
@@ -80,7 +81,10 @@ double parse_decimal(const std::string& option, const std::string& value, double
 int parse_rate(const std::string& option, const std::string& value);
 int parse_block_bytes(const std::string& option, const std::string& value);
 std::vector<float> parse_volumes(const std::string& option, const std::string& value);
-// Comma-separated start times in seconds, 0 to 86400.
+// A time in seconds or [h:]mm:ss[.fff] (see base/clock_time.h), 0 to
+// 86400 (a day).
+double parse_time(const std::string& option, const std::string& value);
+// Comma-separated times, each as parse_time.
 std::vector<double> parse_starts(const std::string& option, const std::string& value);
 // "8" (signed or unsigned, as the container takes it), "16", "24", "32",
 // "float": the SF_FORMAT_* subtype (PCM_S8 for "8").
@@ -93,6 +97,11 @@ Option layout_option(const Layout** layout, const std::string& lead);
 Option type_option(std::string* type, const std::string& help);
 Option block_option(int* block_bytes, const std::string& help);
 Option strict_option(ReadOptions* read);
+// --start and --duration: the part of IN to read.
+std::vector<Option> trim_options(ReadOptions* read);
+// --pad [B,]A: seconds of silence before and after the output's audio.
+Option pad_option(double* before, double* after);
+Option dither_option(Dither* dither);
 // --loudness and --true-peak.
 Option loudness_option(LoudnessTarget* target);
 Option true_peak_option(LoudnessTarget* target);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "tavrin_amix/audio_resampler.h"
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/io/layouts.h"
@@ -93,6 +94,8 @@ SoundReader::SoundReader(const std::string& path, const ReadOptions& options)
   // A stream whose writer did not know its length (a FLAC with no total)
   // reads as the largest count.
   if (info_.frames == SF_COUNT_MAX) length_known_ = false;
+  first_ = std::llround(options.start * info_.samplerate);
+  if (options.duration >= 0) limit_ = std::llround(options.duration * info_.samplerate);
   // libmpg123 prints its notes while it decodes; the other decoders stay
   // silent, and their reads go without the capture's three system calls.
   chatty_ = (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
@@ -160,12 +163,19 @@ sf_count_t SoundReader::decode(Read read) {
   return read();
 }
 
+int64_t SoundReader::frames() const {
+  if (!length_known_) return -1;
+  const int64_t rest = std::max<int64_t>(0, info_.frames - first_);
+  return limit_ >= 0 ? std::min(rest, limit_) : rest;
+}
+
 double SoundReader::seconds() const {
   return frames() > 0 ? static_cast<double>(frames()) / rate() : 0.0;
 }
 
-StreamFormat SoundReader::stream_format() const {
-  if (layout_ == nullptr) throw Error("cannot use " + name() + ": " + layout_problem_);
+StreamFormat SoundReader::stream_format(const Layout* layout) const {
+  if (layout == nullptr) layout = layout_;
+  if (layout == nullptr) throw Error("cannot use " + name() + ": " + layout_problem_);
   if (rate() < kMinRate || rate() > kMaxRate)
     throw Error("cannot use " + name() + ": its header gives a sample rate of " +
                 std::to_string(rate()) + " Hz; amix takes " + std::to_string(kMinRate) +
@@ -173,7 +183,7 @@ StreamFormat SoundReader::stream_format() const {
   StreamFormat f;
   f.rate = rate();
   f.pcm_format = pcm_format();
-  f.layout = layout_;
+  f.layout = layout;
   f.encoding = encoding();
   return f;
 }
@@ -192,6 +202,41 @@ Tags SoundReader::tags() const {
 }
 
 int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
+  if (!started_) skip_to_start();
+  if (limit_ >= 0) frames = std::min(frames, limit_ - frames_read_);
+  if (frames <= 0) return 0;
+  const int64_t got = read_file(dst, frames, pcm_format);
+  frames_read_ += got;
+  return got;
+}
+
+void SoundReader::skip_to_start() {
+  started_ = true;
+  if (first_ == 0) return;
+  // Plain samples sit at a fixed place in the file: the seek is exact.
+  if (pipe_ == nullptr && length_known_ && is_plain(encoding()) && first_ <= info_.frames &&
+      sf_seek(file_, first_, SEEK_SET) == first_) {
+    position_ = first_;
+    return;
+  }
+  std::vector<float> skipped(static_cast<size_t>(4096 * info_.channels));
+  for (int64_t left = first_ - position_; left > 0; left = first_ - position_)
+    if (read_file(skipped.data(), std::min<int64_t>(4096, left), PCM_FORMAT_FLOAT) == 0) return;
+}
+
+std::string SoundReader::shortfall() const {
+  const double end = static_cast<double>(position_) / rate();
+  if (position_ < first_)
+    return name() + " ends at " + format_clock_time(end) + ", before --start (" +
+           format_clock_time(static_cast<double>(first_) / rate()) + "): nothing taken";
+  if (limit_ >= 0 && frames_read_ < limit_)
+    return name() + " ends at " + format_clock_time(end) + ", before the end of --duration (" +
+           format_clock_time(static_cast<double>(first_ + limit_) / rate()) + "): " +
+           format_clock_time(static_cast<double>(frames_read_) / rate()) + " taken";
+  return "";
+}
+
+int64_t SoundReader::read_file(void* dst, int64_t frames, int pcm_format) {
   const size_t n = static_cast<size_t>(frames * info_.channels);
   // libsndfile hands float data to its integer calls unscaled, so float
   // files are read as float and brought to full integer range here.
@@ -231,7 +276,7 @@ int64_t SoundReader::read(void* dst, int64_t frames, int pcm_format) {
 void SoundReader::check_read(int64_t wanted, int64_t got) {
   if (got < wanted && pipe_ != nullptr && pipe_->error() != 0)
     throw Error("cannot read " + name() + ": " + std::strerror(pipe_->error()));
-  frames_read_ += got;
+  position_ += got;
   if (got == wanted || ended_) return;
   if (sf_error(file_) == SF_ERR_SYSTEM)
     throw Error("cannot read " + name() + ": " + sf_strerror(file_));
@@ -239,15 +284,14 @@ void SoundReader::check_read(int64_t wanted, int64_t got) {
     // The decoder gave up (libsndfile's FLAC and MP3 cannot go on after
     // lost sync): what it gave so far is the file.
     ended_ = true;
-    char at[64];
-    std::snprintf(at, sizeof at, "%lld (%.3f s", static_cast<long long>(frames_read_),
-                  static_cast<double>(frames_read_) / rate());
-    damaged(std::string("is damaged at frame ") + at + "; " + decoder_error() + ")",
+    damaged("is damaged at frame " + std::to_string(position_) + " (" +
+                format_clock_time(static_cast<double>(position_) / rate()) + "; " +
+                decoder_error() + ")",
             "kept what decoded before it");
     return;
   }
-  if (!length_known_ || frames_read_ >= info_.frames) return;
-  damaged("ends before its header says (" + std::to_string(frames_read_) + " of " +
+  if (!length_known_ || position_ >= info_.frames) return;
+  damaged("ends before its header says (" + std::to_string(position_) + " of " +
               std::to_string(info_.frames) + " frames)",
           "it is cut short");
 }
@@ -346,6 +390,14 @@ void SoundWriter::write(const void* data, size_t bytes) {
   const size_t whole = bytes / frame;
   if (whole > 0) write_frames(in, static_cast<int64_t>(whole));
   partial_.assign(in + whole * frame, in + bytes);
+}
+
+void SoundWriter::write_silence(int64_t frames) {
+  const int64_t chunk = std::min<int64_t>(frames, 4096);
+  const std::vector<uint8_t> silence(static_cast<size_t>(chunk) * format_.frame_bytes(),
+                                     format_.pcm_format == PCM_FORMAT_U8 ? 0x80 : 0);
+  for (int64_t left = frames; left > 0; left -= chunk)
+    write(silence.data(), static_cast<size_t>(std::min(left, chunk)) * format_.frame_bytes());
 }
 
 void SoundWriter::write_frames(const uint8_t* data, int64_t frames) {

@@ -31,7 +31,7 @@ struct Tag {
 };
 using Tags = std::vector<Tag>;
 
-// How a reader meets a damaged file.
+// Which part of a file a reader reads, and how it meets a damaged file.
 struct ReadOptions {
   // Refuse (Error) a file that its decoder cannot read to the end, or whose
   // data ends before its header says.  Otherwise such a file reads as far
@@ -40,6 +40,11 @@ struct ReadOptions {
   // A second reading of an input already read once (--loudness measures
   // first): its damage was warned of then, and is not again.
   bool repeated = false;
+  // --start and --duration: the reader gives the file's frames from
+  // `start` seconds on, `duration` seconds of them (< 0: to the end), each
+  // rounded to the nearest frame.
+  double start = 0;
+  double duration = -1;
 };
 
 class SoundReader {
@@ -58,8 +63,10 @@ class SoundReader {
   std::string name() const { return input_name(path_); }
   int rate() const { return info_.samplerate; }
   int channels() const { return info_.channels; }
-  // The frames the header gives; -1 on a pipe, whose length is not known.
-  int64_t frames() const { return length_known_ ? info_.frames : -1; }
+  // The frames the reader will give as far as the header tells (those in
+  // the part asked for); -1 on a pipe, whose length is not known.
+  int64_t frames() const;
+  // The frames read() gave so far.
   int64_t frames_read() const { return frames_read_; }
   // The file's sample encoding (an SF_FORMAT_* subtype).
   int encoding() const { return info_.format & SF_FORMAT_SUBMASK; }
@@ -71,25 +78,35 @@ class SoundReader {
   const Layout* layout() const { return layout_; }
   // The library sample format the file's samples map to.
   int pcm_format() const { return pcm_format_of(encoding()); }
-  // The file's own format: rate, layout, sample format and encoding.
+  // The file's own format: rate, layout, sample format and encoding;
+  // `layout` instead of the file's when given (its channels mapped).
   // Throws Error when the layout is not one the library knows, or the rate
   // is outside kMinRate..kMaxRate.
-  StreamFormat stream_format() const;
+  StreamFormat stream_format(const Layout* layout = nullptr) const;
   // "WAV (Microsoft), Signed 16 bit PCM"
   std::string describe_format() const;
   // The file's text tags, in a fixed order (title, artist, album, ...).
   Tags tags() const;
 
   // Reads up to `frames` frames, interleaved, as `pcm_format` samples into
-  // `dst`.  Returns the frames read: fewer only at the end of the file, or
-  // where it is damaged (see ReadOptions).  Throws Error when reading
-  // fails, or for a damaged file with `strict`.
+  // `dst`.  Returns the frames read: fewer only at the end of the file or
+  // of the part asked for, or where the file is damaged (see ReadOptions).
+  // Throws Error when reading fails, or for a damaged file with `strict`.
   int64_t read(void* dst, int64_t frames, int pcm_format);
   // Reads normalised float samples (full scale 1.0).
   int64_t read_float(float* dst, int64_t frames);
+  // Once read() has given 0: a note when the file ended before the part
+  // asked for did ("'in.wav' ends at 0:00:04.000, before --start
+  // (0:00:05.000): nothing taken"), else "".
+  std::string shortfall() const;
 
  private:
   SNDFILE* open_stdin();
+  // Reads from the file itself, at position_.
+  int64_t read_file(void* dst, int64_t frames, int pcm_format);
+  // Moves to the first frame of the part asked for: a seek where the
+  // samples are plain and the file seekable, else by decoding up to it.
+  void skip_to_start();
   void find_layout();
   void warn_if_cut_short_in_header();
   // Reads through `read`, with the decoder's own output captured when it is
@@ -112,7 +129,11 @@ class SoundReader {
   SNDFILE* file_ = nullptr;
   bool length_known_ = true;
   bool chatty_ = true;  // a decoder that may print: captured while it reads
-  int64_t frames_read_ = 0;
+  int64_t first_ = 0;        // the part asked for: its first frame,
+  int64_t limit_ = -1;       // and its frames (-1: to the end)
+  bool started_ = false;     // at first_
+  int64_t position_ = 0;     // in the file
+  int64_t frames_read_ = 0;  // given by read()
   bool warned_ = false;
   bool ended_ = false;  // where the decoder gave up
   const Layout* layout_ = nullptr;
@@ -140,6 +161,9 @@ class SoundWriter {
   // Writes bytes of interleaved samples in the writer's format.  A trailing
   // partial frame is held until the following bytes complete it.
   void write(const void* data, size_t bytes);
+  // Writes `frames` frames of digital silence (0, or 0x80 for 8-bit
+  // unsigned samples).
+  void write_silence(int64_t frames);
   // Finishes the file and puts it in place.  A held partial frame is
   // dropped.  Returns the frames written.
   int64_t commit();

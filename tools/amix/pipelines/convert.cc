@@ -3,27 +3,32 @@
 #include <memory>
 
 #include "tavrin_amix/audio_resampler.h"
+#include "amix/base/messages.h"
 #include "amix/io/output_file.h"
 #include "amix/io/pipe_io.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/converter.h"
 #include "amix/pipelines/normalise.h"
 #include "amix/pipelines/pipelines.h"
+#include "amix/pipelines/quantise.h"
 #include "amix/report/progress.h"
 
 namespace amix {
 namespace {
 
-// The first pass of --loudness: the converted stream into the meter.
+// The first pass of --loudness: what the second writes, before its gain,
+// into the meter: the part of IN taken, through the map, and the padding.
 void measure(std::unique_ptr<SoundReader> reader, const StreamFormat& made,
-             Normaliser& normaliser) {
+             const ConvertSettings& settings, Normaliser& normaliser) {
   Progress progress("measure " + reader->name(), reader->frames());
-  ConvertedInput input(std::move(reader), made, kInputBlockFrames);
+  ConvertedInput input(std::move(reader), made, kInputBlockFrames, &settings.map);
+  normaliser.measure_silence(Padding::frames(settings.pad.before, made.rate));
   Converter::Output o;
   while (input.next(&o)) {
     normaliser.measure(o.data, o.bytes, made.pcm_format);
     progress.update(input.reader().frames_read());
   }
+  normaliser.measure_silence(Padding::frames(settings.pad.after, made.rate));
   normaliser.plan();
 }
 
@@ -35,7 +40,8 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   check_output_path(out.path, {in});
   StdinReplay replay(settings.loudness.on && in == "-");
   auto reader = std::make_unique<SoundReader>(in, settings.read);
-  const StreamFormat src = reader->stream_format();
+  const StreamFormat src =
+      settings.map.empty() ? reader->stream_format() : settings.map.format_of(*reader);
   StreamFormat dst = src;
   if (settings.out.rate != 0) dst.rate = settings.out.rate;
   if (settings.out.layout != nullptr) dst.layout = settings.out.layout;
@@ -46,14 +52,19 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
                          : nearest_encoding(*out.container, dst.channels(), src.encoding);
   dst.encoding = encoding.sf_subtype;
   dst.pcm_format = pcm_format_of(encoding.sf_subtype);
-
-  // With --loudness the resampler makes float samples, and the gain goes
-  // on before they are quantised.
+  // A gain or dither needs the resampler's samples in float, for one stage
+  // (quantise.h) to scale, dither and round them to OUT's width; all others
+  // leave the resampler as OUT's samples, rounded there.
   Normaliser normaliser(settings.loudness, dst);
+  const bool dither = settings.dither == Dither::kTpdf &&
+                      reduces_precision(src.pcm_format, dst.pcm_format, normaliser.on());
+  const bool quantise = normaliser.on() || dither;
+  Quantiser quantiser(dst.encoding, dither);
   StreamFormat made = dst;
+  if (quantise) made.pcm_format = PCM_FORMAT_FLOAT;
   if (normaliser.on()) {
-    made.pcm_format = PCM_FORMAT_FLOAT;
-    measure(std::move(reader), made, normaliser);
+    measure(std::move(reader), made, settings, normaliser);
+    quantiser.set_gain(normaliser.gain());
     replay.rewind();
     ReadOptions again = settings.read;
     again.repeated = true;
@@ -61,17 +72,26 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   }
 
   Progress progress("convert " + reader->name(), reader->frames());
-  ConvertedInput input(std::move(reader), made, kInputBlockFrames);
-  SoundWriter writer(out, normaliser.written());
+  ConvertedInput input(std::move(reader), made, kInputBlockFrames, &settings.map);
+  SoundWriter writer(out, dst);  // dst.pcm_format is what the quantiser makes
   carry_tags(input.reader(), writer);
+  writer.write_silence(Padding::frames(settings.pad.before, dst.rate));
   Converter::Output o;
   while (input.next(&o)) {
-    const Normaliser::Bytes w = normaliser.apply(o.data, o.bytes, made.pcm_format);
-    writer.write(w.data, w.bytes);
+    if (quantise) {
+      const Quantiser::Bytes q = quantiser.apply(o.data, o.bytes, made.pcm_format);
+      writer.write(q.data, q.bytes);
+    } else {
+      writer.write(o.data, o.bytes);
+    }
     progress.update(input.reader().frames_read());
   }
+  writer.write_silence(Padding::frames(settings.pad.after, dst.rate));
+  const std::string shortfall = input.reader().shortfall();
+  if (!shortfall.empty()) note(shortfall);
   RunStats stats = writer.commit(input.reader().frames_read(), start);
   stats.note = encoding.note;
+  if (dither) stats.add_note(kDitherNote);
   stats.loudness = normaliser.result();
   return stats;
 }

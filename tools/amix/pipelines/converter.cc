@@ -5,6 +5,7 @@
 #include "tavrin_amix/audio_resampler.h"
 #include "amix/base/error.h"
 #include "amix/io/sound_file.h"
+#include "amix/pipelines/channel_map.h"
 #include "amix/pipelines/pipelines.h"
 
 namespace amix {
@@ -67,12 +68,16 @@ size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& 
 }
 
 ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
-                               int64_t block_frames)
+                               int64_t block_frames, const ChannelMap* map)
     : reader_(std::move(reader)),
-      src_(reader_->stream_format()),
+      map_(map != nullptr && !map->empty() ? map : nullptr),
+      src_(map_ != nullptr ? map_->format_of(*reader_) : reader_->stream_format()),
       converter_(dst, src_),
       block_frames_(block_frames),
-      block_(static_cast<size_t>(block_frames) * src_.frame_bytes()) {}
+      block_(static_cast<size_t>(block_frames * reader_->channels()) *
+             pcm_sample_bytes(src_.pcm_format)) {
+  if (map_ != nullptr) mapped_.resize(static_cast<size_t>(block_frames) * src_.frame_bytes());
+}
 
 ConvertedInput::~ConvertedInput() = default;
 
@@ -83,7 +88,12 @@ bool ConvertedInput::next(Converter::Output* out) {
     *out = finish();
     return out->bytes > 0;
   }
-  *out = converter_.convert(block_.data(), static_cast<size_t>(got) * src_.frame_bytes());
+  const uint8_t* samples = block_.data();
+  if (map_ != nullptr) {
+    map_->apply(block_.data(), reader_->channels(), mapped_.data(), got, src_.pcm_format);
+    samples = mapped_.data();
+  }
+  *out = converter_.convert(samples, static_cast<size_t>(got) * src_.frame_bytes());
   return true;
 }
 

@@ -14,6 +14,7 @@ struct audio_resampler;
 
 namespace amix {
 
+class ChannelMap;
 class SoundReader;
 
 // Why the library refuses a conversion from `src_rate` to `dst_rate`
@@ -54,9 +55,11 @@ class Converter {
 // its input is cut into blocks.
 class ConvertedInput {
  public:
-  // Converts `reader`'s stream_format() to `dst`; throws Error as Converter.
+  // Converts `reader`'s stream_format() to `dst`, through `map` when given
+  // (which must outlive this); throws Error as Converter, UsageError as
+  // ChannelMap::format_of.
   ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
-                 int64_t block_frames);
+                 int64_t block_frames, const ChannelMap* map = nullptr);
   ~ConvertedInput();
 
   // The next converted bytes (none while the engine fills its filter).
@@ -65,6 +68,7 @@ class ConvertedInput {
   bool ended() const { return ended_; }
   SoundReader& reader() { return *reader_; }
   const SoundReader& reader() const { return *reader_; }
+  // What the resampler takes: the file's samples, after the map.
   const StreamFormat& format() const { return src_; }
 
  private:
@@ -74,10 +78,12 @@ class ConvertedInput {
   Converter::Output finish();
 
   std::unique_ptr<SoundReader> reader_;
+  const ChannelMap* map_;
   StreamFormat src_;
   Converter converter_;
   int64_t block_frames_;
-  std::vector<uint8_t> block_;  // one input block in the file's format
+  std::vector<uint8_t> block_;   // one input block in the file's format
+  std::vector<uint8_t> mapped_;  // the block through the map
   bool ended_ = false;
 };
 

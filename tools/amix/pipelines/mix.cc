@@ -12,13 +12,16 @@
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/multi_audio_mixer.h"
 #include "tavrin_amix/rbuf.h"
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
+#include "amix/io/encoding.h"
 #include "amix/io/output_file.h"
 #include "amix/io/pipe_io.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/converter.h"
 #include "amix/pipelines/normalise.h"
 #include "amix/pipelines/pipelines.h"
+#include "amix/pipelines/quantise.h"
 #include "amix/report/levels.h"
 #include "amix/report/plot.h"
 #include "amix/report/progress.h"
@@ -165,8 +168,9 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
     result->stats.frames_in = std::max(result->stats.frames_in, r.frames_read());
     if (mix_end - end < 0.0005) continue;
     char note[512];
-    std::snprintf(note, sizeof note, "%s ends at %.3f s, the mix at %.3f s: padded with silence",
-                  r.name().c_str(), end, mix_end);
+    std::snprintf(note, sizeof note, "%s ends at %s, the mix at %s: padded with silence",
+                  r.name().c_str(), format_clock_time(end).c_str(),
+                  format_clock_time(mix_end).c_str());
     result->notes.push_back(note);
   }
 }
@@ -234,8 +238,13 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   int32_t block = 0;
   std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
 
-  // With --loudness the mix runs twice: the first pass measures it.
+  // With --loudness the mix runs twice: the first pass measures it, the
+  // second puts the gain on the mixer's samples in float, which the
+  // quantiser dithers and rounds back to 16 bits.
   Normaliser normaliser(settings.loudness, dst);
+  const bool dither = settings.dither == Dither::kTpdf &&
+                      reduces_precision(dst.pcm_format, dst.pcm_format, normaliser.on());
+  Quantiser quantiser(plain_encoding(dst.pcm_format), dither);
   if (normaliser.on()) {
     Progress progress("measure the mix", timeline_frames(tracks, dst));
     mix_blocks(tracks, dst, block, settings,
@@ -244,25 +253,27 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
                  progress.update(frames);
                });
     normaliser.plan();
+    quantiser.set_gain(normaliser.gain());
     replay.rewind();
     MixSettings again = settings;
     again.read.repeated = true;
     tracks = open_tracks(inputs, again, &dst, &block);
   }
 
-  SoundWriter writer(out, normaliser.written());
+  SoundWriter writer(out, dst);
   if (plot != nullptr) plot->start(dst.rate, dst.channels());
   Progress progress("mix", timeline_frames(tracks, dst));
   MixResult result;
   mix_blocks(tracks, dst, block, settings,
              [&](const int16_t* mixed, int32_t bytes, MixBlock& b, int64_t frames) {
-               // The mix is 16-bit, and so is what the gain stage makes of it.
-               const Normaliser::Bytes w = normaliser.apply(mixed, static_cast<size_t>(bytes),
-                                                            PCM_FORMAT_S16);
-               const auto* written = static_cast<const int16_t*>(w.data);
-               b.peak = peak_of(written, w.bytes / 2);
-               writer.write(written, w.bytes);
-               if (plot != nullptr) plot->add(written, w.bytes / 2, b);
+               const int16_t* written = mixed;
+               if (normaliser.on())
+                 written = static_cast<const int16_t*>(
+                     quantiser.apply(mixed, static_cast<size_t>(bytes), PCM_FORMAT_S16).data);
+               const size_t samples = static_cast<size_t>(bytes) / 2;
+               b.peak = peak_of(written, samples);
+               writer.write(written, static_cast<size_t>(bytes));
+               if (plot != nullptr) plot->add(written, samples, b);
                if (on_block) on_block(b);
                result.blocks++;
                result.limited_blocks += b.limited ? 1 : 0;
@@ -270,6 +281,7 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
                progress.update(frames);
              });
   result.stats = writer.commit(0, start);
+  if (dither) result.stats.add_note(kDitherNote);
   result.stats.loudness = normaliser.result();
   place_inputs(tracks, dst, &result);
   return result;

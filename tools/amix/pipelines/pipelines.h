@@ -4,6 +4,7 @@
 // commands print the reports.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,6 +13,8 @@
 #include "amix/base/types.h"
 #include "amix/io/output_file.h"
 #include "amix/io/sound_file.h"
+#include "amix/pipelines/channel_map.h"
+#include "amix/pipelines/quantise.h"
 
 namespace amix {
 
@@ -29,9 +32,23 @@ struct OutputFormat {
   int bits = 0;  // an SF_FORMAT_* subtype from --bits; 0: the nearest to the input's
 };
 
+// Digital silence added before and after an output's audio, in seconds;
+// each rounded to the nearest frame at the output's rate.
+struct Padding {
+  double before = 0;
+  double after = 0;
+  static int64_t frames(double seconds, int rate) { return std::llround(seconds * rate); }
+};
+
+// The note a summary carries when samples were dithered.
+constexpr char kDitherNote[] = "TPDF dither";
+
 struct ConvertSettings {
-  ReadOptions read;
+  ReadOptions read;  // with the part of IN to convert
   OutputFormat out;
+  ChannelMap map;    // empty: IN's channels
+  Dither dither = Dither::kTpdf;  // where reduces_precision()
+  Padding pad;
   LoudnessTarget loudness;
 };
 
@@ -51,6 +68,7 @@ struct MixSettings {
   double limiter_block_ms = 20;  // rounded to whole frames at the output rate
   int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
   LoudnessTarget loudness;
+  Dither dither = Dither::kTpdf;  // of the gain's output, with --loudness
 };
 
 // The frames of a limiter block of `ms` milliseconds at `rate`: the
@@ -64,9 +82,11 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
                     const std::function<void(const MixBlock&)>& on_block, WaveformPlot* plot);
 
 struct StreamSettings {
-  ReadOptions read;
+  ReadOptions read;  // with the part of IN to stream
   OutputFormat out;  // 16-bit
   int block_bytes = 4096;
+  Dither dither = Dither::kTpdf;  // for inputs of more than 16 bits
+  Padding pad;
 };
 
 // Through the blocking resampler with a producer and a consumer thread;

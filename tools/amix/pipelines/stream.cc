@@ -1,6 +1,8 @@
 // stream: one file through the blocking resampler, as the toolkit drives
 // it: a producer thread writes 1024-frame input blocks (the last one marked
 // as the end of the stream), a consumer thread reads fixed-size blocks.
+#include <sndfile.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -10,10 +12,12 @@
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/sync_audio_resampler.h"
 #include "amix/base/error.h"
+#include "amix/base/messages.h"
 #include "amix/io/output_file.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/converter.h"
 #include "amix/pipelines/pipelines.h"
+#include "amix/pipelines/quantise.h"
 #include "amix/report/progress.h"
 
 namespace amix {
@@ -46,6 +50,9 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
   const auto start = std::chrono::steady_clock::now();
   check_output_path(out.path, {in});
   SoundReader reader(in, settings.read);
+  // Wider samples are reduced to 16 bits on the way in.
+  const bool dither = settings.dither == Dither::kTpdf &&
+                      reduces_precision(reader.pcm_format(), PCM_FORMAT_S16, false);
   StreamFormat src = reader.stream_format();
   src.pcm_format = PCM_FORMAT_S16;  // the blocking resampler takes 16-bit samples
   src.encoding = 0;
@@ -68,6 +75,7 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
 
   SoundWriter writer(out, dst);
   carry_tags(reader, writer);
+  writer.write_silence(Padding::frames(settings.pad.before, dst.rate));
   Failure failure;
   int64_t frames_in = 0;
 
@@ -76,11 +84,19 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
       Progress progress("stream " + reader.name(), reader.frames());
       const size_t frame = src.frame_bytes();
       std::vector<uint8_t> now(kInputBlockFrames * frame), next(kInputBlockFrames * frame);
-      int64_t got = reader.read(now.data(), kInputBlockFrames, PCM_FORMAT_S16);
+      std::vector<float> floats(dither ? kInputBlockFrames * src.channels() : 0);
+      TpdfDither tpdf;
+      const auto read = [&](std::vector<uint8_t>* block) {
+        if (!dither) return reader.read(block->data(), kInputBlockFrames, PCM_FORMAT_S16);
+        const int64_t got = reader.read_float(floats.data(), kInputBlockFrames);
+        scale_and_quantise(floats.data(), static_cast<size_t>(got * src.channels()), 1.0,
+                           SF_FORMAT_PCM_16, &tpdf, block->data());
+        return got;
+      };
+      int64_t got = read(&now);
       for (;;) {
         // Read ahead one block to know whether this one is the last.
-        const int64_t next_got =
-            got > 0 ? reader.read(next.data(), kInputBlockFrames, PCM_FORMAT_S16) : 0;
+        const int64_t next_got = got > 0 ? read(&next) : 0;
         const bool last = next_got == 0;
         const int64_t stamp_us = frames_in * 1000000 / src.rate;
         if (failure.failed()) return;
@@ -121,7 +137,12 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
   consumer.join();
   failure.rethrow();
 
-  return writer.commit(frames_in, start);
+  writer.write_silence(Padding::frames(settings.pad.after, dst.rate));
+  const std::string shortfall = reader.shortfall();
+  if (!shortfall.empty()) note(shortfall);
+  RunStats stats = writer.commit(frames_in, start);
+  if (dither) stats.add_note(kDitherNote);
+  return stats;
 }
 
 }  // namespace amix

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/io/output_file.h"
 #include "amix/report/time_axis.h"
@@ -105,9 +106,10 @@ void check_plot_name(const std::string& path) {
 
 std::string plot_title(const std::string& out, const MixResult& result) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%s: %s, %.3f s, %lld blocks of which %lld limited",
+  std::snprintf(buf, sizeof buf, "%s: %s, %s, %lld blocks of which %lld limited",
                 base_name(out, "standard output").c_str(), result.stats.output.describe().c_str(),
-                result.stats.seconds_out, static_cast<long long>(result.blocks),
+                format_clock_time(result.stats.seconds_out).c_str(),
+                static_cast<long long>(result.blocks),
                 static_cast<long long>(result.limited_blocks));
   return buf;
 }

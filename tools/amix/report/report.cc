@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/base/types.h"
@@ -72,10 +73,11 @@ std::string normalised_text(const Normalised& n) {
 
 void print_summary(const OutputTarget& out, const RunStats& stats, const std::string& detail) {
   if (quiet()) return;
-  report("%s: %lld frames, %s, %.3f s, %s%s%.0fx real time%s\n",
+  report("%s: %lld frames, %s, %s, %s%s%.0fx real time%s\n",
          out.is_stdout() ? "standard output" : out.path.c_str(),
          static_cast<long long>(stats.frames_out), stats.output.describe().c_str(),
-         stats.seconds_out, detail.empty() ? "" : (detail + ", ").c_str(),
+         format_clock_time(stats.seconds_out).c_str(),
+         detail.empty() ? "" : (detail + ", ").c_str(),
          stats.loudness.on ? normalised_text(stats.loudness).c_str() : "", stats.speed(),
          stats.note.empty() ? "" : ("; " + stats.note).c_str());
 }

@@ -21,7 +21,7 @@ void flush_reports();
 // closed standard output (EPIPE); else prints why and returns kExitFailure.
 int finish_reports();
 
-// "OUT: 48000 frames, 48000 Hz stereo 16-bit, 1.000 s, 900x real time", with
+// "OUT: 48000 frames, 48000 Hz stereo 16-bit, 0:00:01.000, 900x real time", with
 // "DETAIL, " before the speed when given, and "; NOTE" when the stats carry
 // one.  Nothing with -q.
 void print_summary(const OutputTarget& out, const RunStats& stats,
