@@ -259,7 +259,10 @@ HWY_INLINE bool VectorSafe(const volume_ramp& r) {
 // volumes: the volumes being monotonic, the ends of each part suffice.
 template <class Pred>
 HWY_INLINE bool AllScaledFrames(const Ramp& r, size_t frames, size_t channels, const Pred& pred) {
-  const auto at = [&](size_t j) { return pred(r.volume.at(static_cast<int32_t>(j))); };
+  const auto at = [&](size_t j) {
+    return pred(j == 0 ? r.volume.at(0) : j + 1 == frames ? r.last
+                                                           : r.volume.at(static_cast<int32_t>(j)));
+  };
   const size_t run_begin = r.unity_begin / channels, run_end = r.unity_end / channels;
   if (run_begin > 0 && !(at(0) && at(run_begin - 1))) return false;
   if (run_end < frames && !(at(run_end) && at(frames - 1))) return false;
@@ -276,28 +279,45 @@ enum class RampMode : uint8_t {
   kScalar,         // the scalar step, sample by sample (!VectorSafe)
 };
 
+// A track's plan.  A flat volume's step is a zero of its own sign, so that
+// from + j x step is `from` in every lane (-0.0 included) and the vector
+// code needs no separate factor path.
 struct TrackPlan {
   volume_ramp volume;
   size_t unity_begin, unity_end;
   RampMode mode;
 };
 
-// The plan of a track; in_range(v): v's products always lie in range (the
-// integer kernels' InRange; never for floats).
+// Plans a track into `plan`, field by field (a whole struct built aside and
+// copied stalls on its partly written bytes); in_range(v): v's products
+// always lie in range (the integer kernels' InRange; never for floats).
 template <class InRange>
-HWY_INLINE TrackPlan PlanTrack(const Ramp& r, size_t frames, size_t channels,
-                               const InRange& in_range) {
-  TrackPlan plan{r.volume, r.unity_begin, r.unity_end, RampMode::kRamp};
+HWY_INLINE void PlanTrack(const Ramp& r, size_t frames, size_t channels, const InRange& in_range,
+                          TrackPlan& plan) {
+  plan.volume = r.volume;
+  plan.unity_begin = r.unity_begin;
+  plan.unity_end = r.unity_end;
   if (r.unity_begin == 0 && r.unity_end == frames * channels) {
     plan.mode = RampMode::kUnscaled;
   } else if (r.volume.flat()) {
+    plan.volume.step = std::copysign(0.0f, r.volume.from);
     plan.mode = in_range(r.volume.from) ? RampMode::kFactorInRange : RampMode::kFactor;
   } else if (!VectorSafe(r.volume)) {
     plan.mode = RampMode::kScalar;
   } else if (AllScaledFrames(r, frames, channels, in_range)) {
     plan.mode = RampMode::kRampInRange;
+  } else {
+    plan.mode = RampMode::kRamp;
   }
-  return plan;
+}
+
+// Whether every track of a group may take the in-range vector step.
+HWY_INLINE bool AllInRange(const TrackPlan* plans, size_t count) {
+  for (size_t t = 0; t < count; ++t) {
+    const RampMode m = plans[t].mode;
+    if (m == RampMode::kFactor || m == RampMode::kRamp) return false;
+  }
+  return true;
 }
 
 // Where the `width` samples from index i lie against a track's unity run.
@@ -322,6 +342,21 @@ HWY_INLINE void RampScalar(const volume_ramp& r, const FrameMap& map, T* HWY_RES
                            size_t width) {
   for (size_t k = 0; k < width; ++k) p[k] = RampSample(r, (i + k) / map.channels(), p[k]);
 }
+// The same, kept out of the vector loops that fall back to it rarely.
+template <typename T>
+HWY_NOINLINE void RampScalarOutOfLine(const volume_ramp& r, const FrameMap& map, T* p, size_t i,
+                                      size_t width) {
+  RampScalar(r, map, p, i, width);
+}
+
+// The per-track lambdas of the ramped kernels carry more code than the
+// compiler inlines of its own accord; as calls, they would spill every
+// accumulator around each track.
+#if defined(__GNUC__)
+#define AMIX_INLINE_LAMBDA __attribute__((always_inline))
+#else
+#define AMIX_INLINE_LAMBDA
+#endif
 
 // The per-sample step of the ramped kernels' tails, with one division per
 // sample index however many tracks.
@@ -343,34 +378,109 @@ class RampStep {
   mutable size_t index_ = ~size_t{0}, frame_ = 0;
 };
 
-// The begin() of the ramped kernels: the frame index of each sample of the
-// group of sums as a float, in `frames_of` (HWY_MAX_BYTES floats: four
-// vectors of 32-bit lanes), from which Frames(i) loads a vector.
-template <class DF>
-class FrameLanesAt {
+// The begin() of the ramped accumulate kernels.  For each group of sums it
+// stores the frame index of each sample as a float in `frames_of`
+// (HWY_MAX_BYTES floats: four vectors of 32-bit lanes), from which
+// Frames(i) loads a vector, and notes which tracks leave all of the group's
+// samples unscaled.  A group where some track turns between scaled and
+// unscaled, or takes the scalar step, is "mixed": there begin() itself
+// scales every track with generic(plan, map, p, i, frames), which follows
+// the plan vector by vector, and notes all of them unscaled.  So a track is
+// either unscaled or scaled along its ramp in every lane of a group, and
+// the loop over the tracks needs no other test.  The notes hold until the
+// next end of a unity run, so they are redone only there.
+template <class DF, typename T, class Generic>
+class RampPositions {
  public:
-  FrameLanesAt(DF df, const FrameMap& map, float* frames_of) : map_(map), frames_of_(frames_of) {
+  RampPositions(DF df, T* const* tracks, const TrackPlan* plans, size_t count,
+                const FrameMap& map, float* frames_of)
+      : tracks_(tracks), plans_(plans), count_(count), map_(map), frames_of_(frames_of) {
     hn::StoreU(hn::Iota(df, 0.5f), df, halves_);
   }
 
-  void operator()(size_t i, size_t width) const {
+  HWY_INLINE void operator()(size_t i, size_t width) const {
     const DF df;
-    base_ = i;
-    size_t frame, within;
-    map_.Split(i, frame, within);
-    const auto halves = hn::LoadU(df, halves_);
     const size_t N = hn::Lanes(df);
-    for (size_t k = 0; k < width; k += N) {
-      hn::StoreU(FrameLanes(df, halves, map_, frame, within + k), df, frames_of_ + k);
+    size_t frame, within;
+    if (width == width_ && i == base_ + width) {  // the next group of the same width
+      frame = frame_ + whole_frames_;
+      within = within_ + rest_;
+      if (within >= map_.channels()) {
+        within -= map_.channels();
+        ++frame;
+      }
+    } else {
+      map_.Split(i, frame, within);
+      whole_frames_ = width / map_.channels();
+      rest_ = width % map_.channels();
     }
+    base_ = i;
+    if (within == within_ && width == width_ && frame + width < kExactInFloat) {
+      // The same places in the frames as the last group (whole frames
+      // apart, as mono and stereo always are): the same indices plus the
+      // frames in between, exactly while they stay below 2^24.
+      const auto apart = hn::Set(df, static_cast<float>(frame - frame_));
+      for (size_t k = 0; k < width; k += N) {
+        hn::StoreU(hn::Add(hn::LoadU(df, frames_of_ + k), apart), df, frames_of_ + k);
+      }
+    } else {
+      const auto halves = hn::LoadU(df, halves_);
+      for (size_t k = 0; k < width; k += N) {
+        hn::StoreU(FrameLanes(df, halves, map_, frame, within + k), df, frames_of_ + k);
+      }
+    }
+    frame_ = frame;
+    within_ = within;
+    width_ = width;
+    if (i + width > settled_until_) Note(i, width);
+    if (HWY_UNLIKELY(mixed_)) ScaleMixed(i, width);
   }
-  hn::Vec<DF> Frames(size_t i) const { return hn::LoadU(DF(), frames_of_ + (i - base_)); }
+  hn::Vec<DF> Frames(size_t i) const { return hn::LoadU(DF(), FramesAt(i)); }
+  const float* FramesAt(size_t i) const { return frames_of_ + (i - base_); }
+  bool unscaled(size_t t) const { return unscaled_[t]; }
 
  private:
+  // The notes for samples [i, i + width), and how far later groups may
+  // keep them: up to the first end of a unity run after i, unless this
+  // group is mixed.
+  void Note(size_t i, size_t width) const {
+    mixed_ = false;
+    size_t next_end = ~size_t{0};
+    for (size_t t = 0; t < count_; ++t) {
+      const TrackPlan& p = plans_[t];
+      const RunPlace place = PlaceOf(p, i, width);
+      mixed_ = mixed_ || p.mode == RampMode::kScalar || place == RunPlace::kAcross;
+      unscaled_[t] = p.mode == RampMode::kUnscaled || place == RunPlace::kInside;
+      if (p.unity_begin > i && p.unity_begin < next_end) next_end = p.unity_begin;
+      if (p.unity_end > i && p.unity_end < next_end) next_end = p.unity_end;
+    }
+    settled_until_ = mixed_ ? 0 : next_end;
+    if (mixed_) {
+      for (size_t t = 0; t < count_; ++t) unscaled_[t] = true;
+    }
+  }
+
+  HWY_NOINLINE void ScaleMixed(size_t i, size_t width) const {
+    const size_t N = hn::Lanes(DF());
+    for (size_t t = 0; t < count_; ++t) {
+      for (size_t k = 0; k < width; k += N) {
+        Generic()(plans_[t], map_, tracks_[t] + i + k, i + k, Frames(i + k));
+      }
+    }
+  }
+
+  T* const* tracks_;
+  const TrackPlan* plans_;
+  size_t count_;
   const FrameMap& map_;
   float* frames_of_;
   float halves_[HWY_MAX_BYTES / sizeof(float)];
-  mutable size_t base_ = 0;
+  static constexpr size_t kExactInFloat = size_t{1} << 24;
+  mutable size_t base_ = 0, frame_ = 0, within_ = 0, width_ = 0;
+  mutable size_t whole_frames_ = 0, rest_ = 0;  // a group's width in frames
+  mutable size_t settled_until_ = 0;
+  mutable bool mixed_ = false;
+  mutable bool unscaled_[kMaxGroup] = {};
 };
 
 // A whole ramped scale kernel: scale(p, i, frame lanes) over each full

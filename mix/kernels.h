@@ -72,14 +72,15 @@ void copy_unit(const float* src, std::size_t n, float* out);
 // the scaling) where v_j is unity.
 struct Ramp {
   volume_ramp volume;  // finite ends (a flat one: the whole block at `from`)
+  float last;          // the volume of the last frame
   // The samples of the frames whose volume is unity, [unity_begin,
   // unity_end): one run, since the volumes are monotonic.  Empty when equal.
   std::size_t unity_begin, unity_end;
 };
 
-// The Ramp of a track over `frames` frames of `channels` samples.
+// The Ramp of a track over `frames` frames of `channels` samples, in `out`.
 // REQUIRES: ramp_block_ok(frames, channels), ramp_is_finite(from, to).
-Ramp plan_ramp(float from, float to, int32_t frames, int32_t channels);
+void plan_ramp(float from, float to, int32_t frames, int32_t channels, Ramp& out);
 
 // Scales a block of frames x channels samples in place.
 void scale_ramp(uint8_t* samples, std::size_t frames, std::size_t channels, const Ramp& ramp);

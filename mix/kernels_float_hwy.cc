@@ -159,8 +159,8 @@ double AccumulateF32(float* const* tracks, const float* factors, size_t count, s
 
 // ---- Ramps ---------------------------------------------------------------
 
-HWY_INLINE TrackPlan PlanFloatTrack(const Ramp& r, size_t frames, size_t channels) {
-  return PlanTrack(r, frames, channels, [](float) { return false; });
+HWY_INLINE void PlanFloatTrack(const Ramp& r, size_t frames, size_t channels, TrackPlan& plan) {
+  PlanTrack(r, frames, channels, [](float) { return false; }, plan);
 }
 
 // Scales the N floats of a track at p (sample index i, frame indices
@@ -191,13 +191,22 @@ HWY_INLINE VF RampStore(const TrackPlan& plan, const FrameMap& map, float* HWY_R
       return scaled;
     }
   }
-  RampScalar(plan.volume, map, p, i, N);
+  RampScalarOutOfLine(plan.volume, map, p, i, N);
   return hn::LoadU(df, p);
 }
 
+// RampStore for the mixed groups of RampPositions.
+struct GenericRampStore {
+  HWY_INLINE void operator()(const TrackPlan& plan, const FrameMap& map, float* HWY_RESTRICT p,
+                             size_t i, VF frames) const {
+    RampStore(plan, map, p, i, frames);
+  }
+};
+
 void ScaleRampF32(float* HWY_RESTRICT samples, size_t frames, size_t channels, const Ramp& ramp) {
   const FrameMap map(channels);
-  const TrackPlan plan = PlanFloatTrack(ramp, frames, channels);
+  TrackPlan plan;
+  PlanFloatTrack(ramp, frames, channels, plan);
   ScaleRampBlock(samples, frames, plan, map, [&](float* p, size_t i, VF lanes) HWY_ATTR {
     RampStore(plan, map, p, i, lanes);
   });
@@ -213,15 +222,25 @@ double AccumulateRampF32(float* const* tracks, const Ramp* ramps, size_t count, 
   const DD dd;
   const DF df;  // a full float vector: two double vectors of sums
   TrackPlan plan[kMaxGroup];
-  for (size_t t = 0; t < count; ++t) plan[t] = PlanFloatTrack(ramps[t], frames, channels);
+  for (size_t t = 0; t < count; ++t) PlanFloatTrack(ramps[t], frames, channels, plan[t]);
   float frames_of[HWY_MAX_BYTES];
-  const FrameLanesAt<DF> begin(df, map, frames_of);
-  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, size_t i, hn::Vec<DD>& acc0,
-                             hn::Vec<DD>& acc1) HWY_ATTR {
-    AddWidened(dd, RampStore(plan[t], map, p, i, begin.Frames(i)), acc0, acc1);
+  const RampPositions<DF, float, GenericRampStore> at(df, tracks, plan, count, map, frames_of);
+  // As the integer kernels: a load or one volume per lane.  (No instruction
+  // set with double lanes flushes subnormals, so Flushed() has nothing to
+  // redo here.)
+  const auto lanes = [&](size_t t, float* HWY_RESTRICT p, size_t i) HWY_ATTR AMIX_INLINE_LAMBDA {
+    const VF s = hn::LoadU(df, p);
+    if (at.unscaled(t)) return s;
+    const VF scaled = ClampUnit(df, hn::Mul(s, RampVolumes(df, plan[t].volume, at.Frames(i))));
+    hn::StoreU(scaled, df, p);
+    return scaled;
   };
-  peak = Accumulate(dd, tracks, RampStep(ramps, map), count, n, sums, init, last, out, gain,
-                    begin, add_track, FloatOutput(out, gain));
+  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, size_t i, hn::Vec<DD>& acc0,
+                             hn::Vec<DD>& acc1) HWY_ATTR AMIX_INLINE_LAMBDA {
+    AddWidened(dd, lanes(t, p, i), acc0, acc1);
+  };
+  peak = Accumulate(dd, tracks, RampStep(ramps, map), count, n, sums, init, last, out, gain, at,
+                    add_track, FloatOutput(out, gain));
 #elif HWY_TARGET == HWY_SCALAR
   AccumulateTail(0, tracks, RampStep(ramps, map), count, n, sums, init, last, peak, out, gain);
 #else

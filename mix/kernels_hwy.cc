@@ -268,8 +268,8 @@ int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count
 // ---- Ramps ---------------------------------------------------------------
 
 template <typename T>
-HWY_INLINE TrackPlan PlanIntTrack(const Ramp& r, size_t frames, size_t channels) {
-  return PlanTrack(r, frames, channels, [](float v) { return InRange<T>(v); });
+HWY_INLINE void PlanIntTrack(const Ramp& r, size_t frames, size_t channels, TrackPlan& plan) {
+  PlanTrack(r, frames, channels, [](float v) { return InRange<T>(v); }, plan);
 }
 
 // Scales the N samples of a track at p (sample index i, frame indices
@@ -295,7 +295,7 @@ HWY_INLINE VI RampLanes(const TrackPlan& plan, const FrameMap& map, T* HWY_RESTR
       return Widen<T>(a);
     }
     case RampMode::kScalar:
-      RampScalar(plan.volume, map, p, i, N);
+      RampScalarOutOfLine(plan.volume, map, p, i, N);
       return Load(p);
     default:
       break;
@@ -313,11 +313,21 @@ HWY_INLINE VI RampLanes(const TrackPlan& plan, const FrameMap& map, T* HWY_RESTR
   return scaled;
 }
 
+// RampLanes for the mixed groups of RampPositions.
+template <typename T>
+struct GenericRampLanes {
+  HWY_INLINE void operator()(const TrackPlan& plan, const FrameMap& map, T* HWY_RESTRICT p,
+                             size_t i, VF frames) const {
+    RampLanes(plan, map, p, i, frames);
+  }
+};
+
 template <typename T>
 HWY_INLINE void ScaleRampT(T* HWY_RESTRICT samples, size_t frames, size_t channels,
                            const Ramp& ramp) {
   const FrameMap map(channels);
-  const TrackPlan plan = PlanIntTrack<T>(ramp, frames, channels);
+  TrackPlan plan;
+  PlanIntTrack<T>(ramp, frames, channels, plan);
   ScaleRampBlock(samples, frames, plan, map, [&](T* p, size_t i, VF lanes) HWY_ATTR {
     RampLanes(plan, map, p, i, lanes);
   });
@@ -327,41 +337,78 @@ void ScaleRampU8(uint8_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, 
 void ScaleRampI16(int16_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, f, c, r); }
 void ScaleRampI32(int32_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, f, c, r); }
 
-// AccumulateT and AccumulateI32 with a plan per track.
-template <typename T, class DS, typename S, class Emit>
-HWY_INLINE int64_t AccumulateRampT(DS ds, T* const* tracks, const Ramp* ramps, size_t count,
-                                   size_t frames, size_t channels, S* HWY_RESTRICT sums,
-                                   bool init, bool last, T* out, float gain, const Emit& emit) {
+// One ramped vector of samples outside its track's unity run: scaled at
+// `volume` (in range or saturating) and stored back; returns the int32 lanes.
+template <bool kInRange, typename T>
+HWY_INLINE VI RampVector(T* HWY_RESTRICT p, VF volume) {
+  if constexpr (kInRange) {
+    const VI a = ScaleInRange(Load(p), volume);
+    hn::StoreU(Narrow<T>(a), DN<T>(), p);
+    return a;
+  } else {
+    const VN<T> a = ScaleLanes<T>(Load(p), volume);
+    hn::StoreU(a, DN<T>(), p);
+    return Widen<T>(a);
+  }
+}
+
+// AccumulateT and AccumulateI32 with a plan per track: each track is a
+// load, or a volume per lane and RampVector, the same step for the whole
+// group of tracks (RampPositions scales the tracks of mixed groups).
+template <bool kInRange, typename T, class DS, typename S, class Emit>
+HWY_INLINE int64_t AccumulateRampT(DS ds, T* const* tracks, const Ramp* ramps,
+                                   const TrackPlan* plan, size_t count, size_t frames,
+                                   size_t channels, S* HWY_RESTRICT sums, bool init, bool last,
+                                   T* out, float gain, const Emit& emit) {
   const DF df;
   const size_t N = hn::Lanes(df);
-  const size_t n = frames * channels;
   const FrameMap map(channels);
-  TrackPlan plan[kMaxGroup];
-  for (size_t t = 0; t < count; ++t) plan[t] = PlanIntTrack<T>(ramps[t], frames, channels);
   float frames_of[HWY_MAX_BYTES];
-  const FrameLanesAt<DF> begin(df, map, frames_of);
+  const RampPositions<DF, T, GenericRampLanes<T>> at(df, tracks, plan, count, map, frames_of);
+  // The int32 lanes of track t at p (sample index i).
+  const auto lanes = [&](size_t t, T* HWY_RESTRICT p, size_t i) HWY_ATTR AMIX_INLINE_LAMBDA {
+    if (at.unscaled(t)) return Load(p);
+    return RampVector<kInRange>(p, RampVolumes(df, plan[t].volume, at.Frames(i)));
+  };
   const auto add_track = [&](size_t t, T* HWY_RESTRICT p, size_t i, hn::Vec<DS>& acc0,
-                             hn::Vec<DS>& acc1) HWY_ATTR {
+                             hn::Vec<DS>& acc1) HWY_ATTR AMIX_INLINE_LAMBDA {
     if constexpr (sizeof(T) == 4) {
-      AddWidened(ds, RampLanes(plan[t], map, p, i, begin.Frames(i)), acc0, acc1);
+      AddWidened(ds, lanes(t, p, i), acc0, acc1);
     } else {
-      acc0 = hn::Add(acc0, RampLanes(plan[t], map, p, i, begin.Frames(i)));
-      acc1 = hn::Add(acc1, RampLanes(plan[t], map, p + N, i + N, begin.Frames(i + N)));
+      acc0 = hn::Add(acc0, lanes(t, p, i));
+      acc1 = hn::Add(acc1, lanes(t, p + N, i + N));
     }
   };
-  return Accumulate(ds, tracks, RampStep(ramps, map), count, n, sums, init, last, out, gain,
-                    begin, add_track, emit);
+  return Accumulate(ds, tracks, RampStep(ramps, map), count, frames * channels, sums, init, last,
+                    out, gain, at, add_track, emit);
+}
+
+// Plans the group's tracks and runs AccumulateRampT with the in-range step
+// when every track allows it.
+template <typename T, class DS, typename S, class Emit>
+HWY_INLINE int64_t AccumulateRampPlanned(DS ds, T* const* tracks, const Ramp* ramps, size_t count,
+                                         size_t frames, size_t channels, S* HWY_RESTRICT sums,
+                                         bool init, bool last, T* out, float gain,
+                                         const Emit& emit) {
+  TrackPlan plan[kMaxGroup];
+  for (size_t t = 0; t < count; ++t) PlanIntTrack<T>(ramps[t], frames, channels, plan[t]);
+  if (AllInRange(plan, count)) {
+    return AccumulateRampT<true>(ds, tracks, ramps, plan, count, frames, channels, sums, init,
+                                 last, out, gain, emit);
+  }
+  return AccumulateRampT<false>(ds, tracks, ramps, plan, count, frames, channels, sums, init,
+                                last, out, gain, emit);
 }
 
 int64_t AccumulateRampU8(uint8_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
                          int32_t* sums, bool init, bool last, uint8_t* out, float gain) {
-  return AccumulateRampT(DI(), t, r, c, f, ch, sums, init, last, out, gain,
-                         NarrowOutput(out, gain));
+  return AccumulateRampPlanned(DI(), t, r, c, f, ch, sums, init, last, out, gain,
+                               NarrowOutput(out, gain));
 }
 int64_t AccumulateRampI16(int16_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
                           int32_t* sums, bool init, bool last, int16_t* out, float gain) {
-  return AccumulateRampT(DI(), t, r, c, f, ch, sums, init, last, out, gain,
-                         NarrowOutput(out, gain));
+  return AccumulateRampPlanned(DI(), t, r, c, f, ch, sums, init, last, out, gain,
+                               NarrowOutput(out, gain));
 }
 int64_t AccumulateRampI32(int32_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
                           int64_t* sums, bool init, bool last, int32_t* out, float gain) {
@@ -370,8 +417,8 @@ int64_t AccumulateRampI32(int32_t* const* t, const Ramp* r, size_t c, size_t f, 
   AccumulateTail(0, t, RampStep(r, FrameMap(ch)), c, f * ch, sums, init, last, peak, out, gain);
   return peak;
 #else
-  return AccumulateRampT(DI64(), t, r, c, f, ch, sums, init, last, out, gain,
-                         WideOutput(sums, out, gain));
+  return AccumulateRampPlanned(DI64(), t, r, c, f, ch, sums, init, last, out, gain,
+                               WideOutput(sums, out, gain));
 #endif
 }
 

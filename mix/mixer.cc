@@ -87,24 +87,22 @@ bool output_overlaps(const T* out, T* const* tracks, int32_t track_count, size_t
 constexpr int32_t kMaxFusedTracks = 64;
 
 // The volumes of a plain call: one factor per track for the whole block.
+// Entry: what the kernels' fused pass scales a track by.
 struct Factors {
+  using Entry = float;
   const float* volumes;
 
   template <typename T>
   void scale(T* track, size_t n, int32_t t) const {
     if (!is_unity(volumes[t])) kernels::scale(track, n, kernel_factor<T>(volumes[t]));
   }
-  // A track's entry for the kernels: what its fused pass scales it by.
   template <typename T>
-  float entry(int32_t t) const {
-    return is_unity(volumes[t]) ? 1.0f : kernel_factor<T>(volumes[t]);
+  void entry(int32_t t, Entry& e) const {
+    e = is_unity(volumes[t]) ? 1.0f : kernel_factor<T>(volumes[t]);
   }
-  template <typename T>
-  float unscaled() const {
-    return 1.0f;
-  }
+  void unscaled(Entry& e) const { e = 1.0f; }
   template <typename T, typename S>
-  auto accumulate(T* const* group, const float* factors, size_t count, size_t n, S* sums,
+  auto accumulate(T* const* group, const Entry* factors, size_t count, size_t n, S* sums,
                   bool init, bool last, T* out, float gain) const {
     return kernels::accumulate(group, factors, count, n, sums, init, last, out, gain);
   }
@@ -112,26 +110,25 @@ struct Factors {
 
 // The volumes of a ramped call: a ramp per track over frames x channels.
 struct Ramps {
+  using Entry = kernels::Ramp;
   const float* from;
   const float* to;
   int32_t frames, channels;
 
-  kernels::Ramp ramp(int32_t t) const { return kernels::plan_ramp(from[t], to[t], frames, channels); }
   template <typename T>
   void scale(T* track, size_t n, int32_t t) const {
     if (from[t] == to[t]) return Factors{from}.scale(track, n, t);
-    kernels::scale_ramp(track, size_t(frames), size_t(channels), ramp(t));
+    Entry ramp;
+    entry<T>(t, ramp);
+    kernels::scale_ramp(track, size_t(frames), size_t(channels), ramp);
   }
   template <typename T>
-  kernels::Ramp entry(int32_t t) const {
-    return ramp(t);
+  void entry(int32_t t, Entry& e) const {
+    kernels::plan_ramp(from[t], to[t], frames, channels, e);
   }
-  template <typename T>
-  kernels::Ramp unscaled() const {
-    return kernels::Ramp{{1.0f, 1.0f, 0.0f}, 0, size_t(frames) * size_t(channels)};
-  }
+  void unscaled(Entry& e) const { kernels::plan_ramp(1.0f, 1.0f, frames, channels, e); }
   template <typename T, typename S>
-  auto accumulate(T* const* group, const kernels::Ramp* ramps, size_t count, size_t, S* sums,
+  auto accumulate(T* const* group, const Entry* ramps, size_t count, size_t, S* sums,
                   bool init, bool last, T* out, float gain) const {
     return kernels::accumulate_ramp(group, ramps, count, size_t(frames), size_t(channels), sums,
                                     init, last, out, gain);
@@ -153,14 +150,18 @@ auto scale_and_sum(T* const* tracks, const Volumes& volumes, int32_t track_count
     if (!fused) volumes.scale(tracks[t], n, t);
   }
   T* group[kernels::kMaxGroup];
-  decltype(volumes.template unscaled<T>()) entries[kernels::kMaxGroup];
+  typename Volumes::Entry entries[kernels::kMaxGroup];
   decltype(volumes.accumulate(group, entries, 0, n, sums, true, true, out, gain)) peak = 0;
   size_t filled = 0;
   bool init = true;
   for (int32_t t = 0; t < track_count; ++t) {
     if (tracks[t] == nullptr) continue;
     group[filled] = tracks[t];
-    entries[filled] = fused ? volumes.template entry<T>(t) : volumes.template unscaled<T>();
+    if (fused) {
+      volumes.template entry<T>(t, entries[filled]);
+    } else {
+      volumes.unscaled(entries[filled]);
+    }
     const bool last = --present == 0;
     if (++filled == kernels::kMaxGroup || last) {
       peak = volumes.accumulate(group, entries, filled, n, sums, init, last, out, gain);
@@ -268,8 +269,15 @@ namespace kernels {
 // The unity run is found by bisection: the volumes are monotonic, so with
 // a rising ramp "v >= kUnityLow" and "v > kUnityHigh" each turn true once
 // (a falling one mirrors them), and the run lies between those two frames.
-Ramp plan_ramp(float from, float to, int32_t frames, int32_t channels) {
+void plan_ramp(float from, float to, int32_t frames, int32_t channels, Ramp& out) {
   const volume_ramp ramp = make_ramp(from, to, frames);
+  const size_t c = static_cast<size_t>(channels);
+  out.volume = ramp;
+  out.last = ramp.at(frames - 1);
+  out.unity_begin = out.unity_end = 0;
+  if ((from < kUnityLow && out.last < kUnityLow) || (from > kUnityHigh && out.last > kUnityHigh)) {
+    return;  // every volume on one side of the window
+  }
   const auto first = [&](auto reached) {
     int32_t lo = 0, hi = frames;
     while (lo < hi) {
@@ -285,8 +293,8 @@ Ramp plan_ramp(float from, float to, int32_t frames, int32_t channels) {
   const bool falling = ramp.step < 0.0f;
   const int32_t begin = first([&](float v) { return falling ? v <= kUnityHigh : v >= kUnityLow; });
   const int32_t end = first([&](float v) { return falling ? v < kUnityLow : v > kUnityHigh; });
-  const size_t c = static_cast<size_t>(channels);
-  return {ramp, size_t(begin) * c, size_t(end > begin ? end : begin) * c};
+  out.unity_begin = size_t(begin) * c;
+  out.unity_end = size_t(end > begin ? end : begin) * c;
 }
 
 }  // namespace kernels
