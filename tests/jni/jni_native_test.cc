@@ -34,6 +34,11 @@ jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_init(
 jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mix(JNIEnv*, jobject,
                                                                                  jobjectArray,
                                                                                  jfloatArray);
+jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixInto(JNIEnv*, jobject,
+                                                                            jobjectArray,
+                                                                            jfloatArray, jobject);
+jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixRampInto(
+    JNIEnv*, jobject, jobjectArray, jfloatArray, jfloatArray, jint, jobject);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_release(JNIEnv*, jobject);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_init(JNIEnv*, jobject,
                                                                                    jint, jint, jint,
@@ -153,6 +158,23 @@ TEST_F(MultiMixerJni, ThirtyTracksKeepLocalReferencesFlat) {
   const std::vector<jbyte> bytes = jni.bytes_of(block);
   EXPECT_EQ(get16(reinterpret_cast<const uint8_t*>(bytes.data()), 2),
             (std::vector<int16_t>{60, 30}));
+  EXPECT_EQ(jni.live_local_refs(), 0);
+  EXPECT_LE(jni.most_local_refs(), 2);
+
+  // Into a direct buffer: no Java array at all (an allocation that would
+  // fail is never asked for), and the same flat local references.
+  jni.fail_next_array();
+  jobject out = jni.direct_buffer(4);
+  const std::vector<float> unity(30, 1.0f), half(30, 0.5f);
+  EXPECT_EQ(MULTI(mixInto)(jni.env(), self, jni.object_array(tracks(30, 2)),
+                           jni.float_array(unity), out),
+            4);
+  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{60, 30}));
+  EXPECT_EQ(MULTI(mixRampInto)(jni.env(), self, jni.object_array(tracks(30, 2)),
+                               jni.float_array(half), jni.float_array(half), 2, out),
+            4);
+  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{30, 0}));
+  EXPECT_FALSE(jni.exception_pending());
   EXPECT_EQ(jni.live_local_refs(), 0);
   EXPECT_LE(jni.most_local_refs(), 2);
   EXPECT_TRUE(MULTI(release)(jni.env(), self));

@@ -12,6 +12,9 @@ import java.nio.ByteBuffer;
  * try (MultiAudioMixer mixer = new MultiAudioMixer()) {
  *     if (!mixer.init(4096)) return;
  *     byte[] block = mixer.mix(new ByteBuffer[] {a, b}, new float[] {1.0f, 0.5f});
+ *     // or, with no garbage per block, b fading from 0.5 to 0.25 (stereo):
+ *     int bytes = mixer.mixRampInto(new ByteBuffer[] {a, b}, new float[] {1.0f, 0.5f},
+ *         new float[] {1.0f, 0.25f}, 2, out);
  * }
  * }</pre>
  *
@@ -60,6 +63,67 @@ public final class MultiAudioMixer implements AutoCloseable {
    *     missing first track, a block of 0 bytes: logged)
    */
   public native byte[] mix(ByteBuffer[] tracks, float[] volumes);
+
+  /**
+   * Mixes the tracks into a new block as {@link #mix} does, with each track's
+   * volume moving along a ramp across the block: frame j of n plays at
+   * {@code from + j * ((to - from) / n)} (single precision, each operation
+   * rounded on its own), so a next block that starts at {@code to} goes on
+   * without a jump. With {@code volumesFrom[i] == volumesTo[i]} for every
+   * track the block is that of {@link #mix}.
+   *
+   * @param tracks as for {@link #mix}
+   * @param volumesFrom each track's volume at the block's first frame
+   * @param volumesTo each track's volume that its ramp heads for; as long as
+   *     {@code volumesFrom}
+   * @param channels samples per frame, 1 to 32; the block's samples must
+   *     make whole frames
+   * @return a new array of {@code blockSize} bytes, or {@code null} for the
+   *     refusals of {@link #mix}, volume arrays of different lengths, and
+   *     (logged) a channel count outside 1 to 32, samples that do not make
+   *     whole frames, or a volume that is not finite
+   */
+  public native byte[] mixRamp(ByteBuffer[] tracks, float[] volumesFrom, float[] volumesTo,
+      int channels);
+
+  /**
+   * {@link #mix} into a buffer of the caller's: nothing is allocated on the
+   * Java heap, so a mixing loop makes no garbage.
+   *
+   * @param tracks as for {@link #mix}
+   * @param volumes as for {@link #mix}
+   * @param out a direct buffer of at least {@code blockSize} bytes, which
+   *     receives the block at its start (position and limit untouched)
+   * @return {@code blockSize}, or -1 for the refusals of {@link #mix} and for
+   *     an {@code out} that is {@code null}, not direct or too small (then
+   *     neither {@code out} nor the tracks are touched)
+   */
+  public native int mixInto(ByteBuffer[] tracks, float[] volumes, ByteBuffer out);
+
+  /**
+   * {@link #mixRamp} into a buffer of the caller's, allocating nothing on the
+   * Java heap.
+   *
+   * @param tracks as for {@link #mix}
+   * @param volumesFrom as for {@link #mixRamp}
+   * @param volumesTo as for {@link #mixRamp}
+   * @param channels as for {@link #mixRamp}
+   * @param out as for {@link #mixInto}
+   * @return {@code blockSize}, or -1 for the refusals of {@link #mixRamp} and
+   *     of {@link #mixInto}
+   */
+  public native int mixRampInto(ByteBuffer[] tracks, float[] volumesFrom, float[] volumesTo,
+      int channels, ByteBuffer out);
+
+  /**
+   * The master gain that the last successful mix applied to its sums (after
+   * that mix lowered it for a loud block, before it began to recover): 1.0
+   * before any mix and after a mix of one track.
+   *
+   * @return the gain, in (0, 1]; -1 when the object is not initialised or
+   *     released
+   */
+  public native float lastGain();
 
   /**
    * Frees the native mixer.
