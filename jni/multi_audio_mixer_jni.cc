@@ -1,7 +1,8 @@
 // Native methods of com.ostrel.vasko.nimbo.kalvent.process.audio.MultiAudioMixer:
 // up to 30 signed 16-bit tracks mixed into one block, at fixed volumes or
-// along volume ramps, returned in a new byte[] or written into a direct
-// buffer; the handle lives in the object's long field "mMixerId".
+// along volume ramps, returned in a new byte[] or copied to a direct buffer
+// (whose addresses the Java class looks up once and passes back); the
+// handle lives in the object's long field "mMixerId".
 
 #include <jni.h>
 
@@ -10,9 +11,10 @@
 #include "jni/jni_util.h"
 #include "tavrin_amix/multi_audio_mixer.h"
 
-using amix::jni::direct_region;
 using amix::jni::field_handle;
+using amix::jni::from_jlong;
 using amix::jni::set_field_handle;
+using amix::jni::to_jlong;
 
 namespace {
 
@@ -135,24 +137,33 @@ Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixRamp(
   return block_array(env, call.mixer);
 }
 
-JNIEXPORT jint JNICALL Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixInto(
-    JNIEnv* env, jobject self, jobjectArray tracks, jfloatArray volumes, jobject out) {
-  Call call;
-  if (!gather(env, self, tracks, volumes, nullptr, false, call)) return -1;
-  uint8_t* into = direct_region(env, out, 0, call.mixer->block_size);
-  if (into == nullptr || mix_call(call) != 0) return -1;
-  return copy_block(call.mixer, into);
+JNIEXPORT jlong JNICALL Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_address(
+    JNIEnv* env, jclass, jlong handle, jobject buffer) {
+  const auto* mixer = from_jlong<multi_audio_mixer>(handle);
+  if (mixer == nullptr) return -1;
+  void* address = env->GetDirectBufferAddress(buffer);
+  if (address == nullptr) return 0;
+  return env->GetDirectBufferCapacity(buffer) < mixer->block_size ? -1 : to_jlong(address);
 }
 
-JNIEXPORT jint JNICALL
-Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixRampInto(
-    JNIEnv* env, jobject self, jobjectArray tracks, jfloatArray volumes_from,
-    jfloatArray volumes_to, jint channels, jobject out) {
+JNIEXPORT jint JNICALL Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixAt(
+    JNIEnv* env, jclass, jlong handle, jlongArray tracks, jint count, jfloatArray volumes_from,
+    jfloatArray volumes_to, jint channels, jlong out) {
   Call call;
-  if (!gather(env, self, tracks, volumes_from, volumes_to, true, call)) return -1;
-  uint8_t* into = direct_region(env, out, 0, call.mixer->block_size);
-  if (into == nullptr || mix_ramp_call(call, channels) != 0) return -1;
-  return copy_block(call.mixer, into);
+  call.mixer = from_jlong<multi_audio_mixer>(handle);
+  auto* into = from_jlong<uint8_t>(out);
+  if (call.mixer == nullptr || call.mixer->mixer == nullptr || into == nullptr || count < 0 ||
+      count > kMaxTracks) {
+    return -1;
+  }
+  call.n = count;
+  jlong addresses[kMaxTracks];
+  env->GetLongArrayRegion(tracks, 0, count, addresses);
+  for (jsize i = 0; i < count; ++i) call.tracks[i] = from_jlong<int16_t>(addresses[i]);
+  env->GetFloatArrayRegion(volumes_from, 0, count, call.from);
+  if (volumes_to != nullptr) env->GetFloatArrayRegion(volumes_to, 0, count, call.to);
+  const int mixed = volumes_to != nullptr ? mix_ramp_call(call, channels) : mix_call(call);
+  return mixed == 0 ? copy_block(call.mixer, into) : -1;
 }
 
 JNIEXPORT jfloat JNICALL
