@@ -74,7 +74,7 @@ struct Ramp {
   volume_ramp volume;  // finite ends (a flat one: the whole block at `from`)
   float last;          // the volume of the last frame
   // The samples of the frames whose volume is unity, [unity_begin,
-  // unity_end): one run, since the volumes are monotonic.  Empty when equal.
+  // unity_end): one run, since the volumes are monotonic; 0, 0 when none.
   std::size_t unity_begin, unity_end;
 };
 

@@ -293,8 +293,10 @@ void plan_ramp(float from, float to, int32_t frames, int32_t channels, Ramp& out
   const bool falling = ramp.step < 0.0f;
   const int32_t begin = first([&](float v) { return falling ? v <= kUnityHigh : v >= kUnityLow; });
   const int32_t end = first([&](float v) { return falling ? v < kUnityLow : v > kUnityHigh; });
-  out.unity_begin = size_t(begin) * c;
-  out.unity_end = size_t(end > begin ? end : begin) * c;
+  if (end > begin) {  // (a ramp may also step over the window between two frames)
+    out.unity_begin = size_t(begin) * c;
+    out.unity_end = size_t(end) * c;
+  }
 }
 
 }  // namespace kernels
