@@ -1,8 +1,9 @@
 // Mixing benchmarks: the library ("lib") beside the plain scalar reference
-// ("scalar", compiled without auto-vectorisation) and beside a fused
+// ("scalar", compiled without auto-vectorisation), beside a fused
 // single-pass floor ("floor": every track sample read and written back once,
 // summed in the mix's sum width, the output written once: the least memory
-// traffic the job allows).
+// traffic the job allows), and beside its own ramped mix ("ramp": every
+// track fading from the volume to half of it across stereo frames).
 
 #include <benchmark/benchmark.h>
 
@@ -26,10 +27,11 @@ template <typename T>
 struct TrackSet {
   std::vector<std::vector<T>> pristine, live;
   std::vector<T*> ptrs;
-  std::vector<float> volumes;
+  std::vector<float> volumes, fade_to;
   std::vector<T> out;
 
-  TrackSet(int tracks, int n, float volume) : volumes(size_t(tracks), volume), out(size_t(n)) {
+  TrackSet(int tracks, int n, float volume)
+      : volumes(size_t(tracks), volume), fade_to(size_t(tracks), volume * 0.5f), out(size_t(n)) {
     std::mt19937 rng(42);
     for (int t = 0; t < tracks; ++t) {
       std::vector<T> v(static_cast<size_t>(n));
@@ -61,6 +63,29 @@ bool lib_mix(audio_mixer* m, TrackSet<int32_t>& s, int n, int k) {
 bool lib_mix(audio_mixer* m, TrackSet<float>& s, int n, int k) {
   return audio_mixer_mix_float(m, s.ptrs.data(), s.volumes.data(), n, k, s.out.data());
 }
+// The ramped mix of stereo frames: n / 2 frames of 2 samples.
+constexpr int kRampChannels = 2;
+bool lib_mix_ramp(audio_mixer* m, TrackSet<uint8_t>& s, int n, int k) {
+  return audio_mixer_mix_uint8_ramp(m, s.ptrs.data(), s.volumes.data(), s.fade_to.data(),
+                                    n / kRampChannels, kRampChannels, k, s.out.data());
+}
+bool lib_mix_ramp(audio_mixer* m, TrackSet<int16_t>& s, int n, int k) {
+  return audio_mixer_mix_int16_ramp(m, s.ptrs.data(), s.volumes.data(), s.fade_to.data(),
+                                    n / kRampChannels, kRampChannels, k, s.out.data());
+}
+bool lib_mix_ramp(audio_mixer* m, TrackSet<int32_t>& s, int n, int k) {
+  return audio_mixer_mix_int32_ramp(m, s.ptrs.data(), s.volumes.data(), s.fade_to.data(),
+                                    n / kRampChannels, kRampChannels, k, s.out.data());
+}
+bool lib_mix_ramp(audio_mixer* m, TrackSet<float>& s, int n, int k) {
+  return audio_mixer_mix_float_ramp(m, s.ptrs.data(), s.volumes.data(), s.fade_to.data(),
+                                    n / kRampChannels, kRampChannels, k, s.out.data());
+}
+template <typename T>
+bool ref_mix_ramp(audio_mixer* m, TrackSet<T>& s, int n, int k) {
+  return amix::ref::mix_ramp(m, s.ptrs.data(), s.volumes.data(), s.fade_to.data(),
+                             n / kRampChannels, kRampChannels, k, s.out.data());
+}
 void lib_scale(int16_t* s, int n, float v) { audio_scale_int16(s, n, v); }
 void lib_scale(float* s, int n, float v) { audio_scale_float(s, n, v); }
 
@@ -70,18 +95,23 @@ bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
 }
 
-enum class Variant { lib, scalar, floor };
+enum class Variant { lib, scalar, floor, ramp };
 
-// Both mix paths must agree before anything is timed.
+// Both mix paths, plain and ramped, must agree before anything is timed.
 template <typename T>
-bool self_check(int tracks, int n, float volume) {
+bool self_check(int tracks, int n, float volume, bool ramped) {
   TrackSet<T> a(tracks, n, volume), b(tracks, n, volume);
   audio_mixer* ma = audio_mixer_create(2 * n);
   audio_mixer* mb = audio_mixer_create(2 * n);
   bool same = true;
   for (int i = 0; i < 3 && same; ++i) {
-    lib_mix(ma, a, n, tracks);
-    amix::ref::mix(mb, b.ptrs.data(), b.volumes.data(), n, tracks, b.out.data());
+    if (ramped) {
+      lib_mix_ramp(ma, a, n, tracks);
+      ref_mix_ramp(mb, b, n, tracks);
+    } else {
+      lib_mix(ma, a, n, tracks);
+      amix::ref::mix(mb, b.ptrs.data(), b.volumes.data(), n, tracks, b.out.data());
+    }
     same = same_bits(a.out, b.out) && ma->gain == mb->gain;
     for (size_t t = 0; t < a.live.size(); ++t) same = same && same_bits(a.live[t], b.live[t]);
   }
@@ -110,7 +140,7 @@ void timed_calls(benchmark::State& state, Restore restore, Call call) {
 
 template <typename T>
 void BM_Mix(benchmark::State& state, Variant variant, int tracks, int n, float volume) {
-  if (!self_check<T>(tracks, n, volume)) {
+  if (!self_check<T>(tracks, n, volume, variant == Variant::ramp)) {
     state.SkipWithError("library and reference disagree");
     return;
   }
@@ -119,6 +149,7 @@ void BM_Mix(benchmark::State& state, Variant variant, int tracks, int n, float v
   timed_calls(state, [&] { set.restore(); }, [&] {
     switch (variant) {
       case Variant::lib: lib_mix(m, set, n, tracks); break;
+      case Variant::ramp: lib_mix_ramp(m, set, n, tracks); break;
       case Variant::scalar:
         amix::ref::mix(m, set.ptrs.data(), set.volumes.data(), n, tracks, set.out.data());
         break;
@@ -159,6 +190,11 @@ void register_mix(const char* type, int tracks, int n, float volume, bool with_f
       ->UseManualTime();
   if (with_floor) {
     benchmark::RegisterBenchmark((base + "/floor").c_str(), BM_Mix<T>, Variant::floor, tracks, n,
+                                 volume)
+        ->UseManualTime();
+  }
+  if (volume != 1.0f) {
+    benchmark::RegisterBenchmark((base + "/ramp").c_str(), BM_Mix<T>, Variant::ramp, tracks, n,
                                  volume)
         ->UseManualTime();
   }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mix/sample_step.h"
+
 namespace amix::kernels {
 
 // Most tracks one accumulate() call takes.
@@ -63,5 +65,42 @@ constexpr double kRoundsToInfinity = 0x1.ffffffp127;
 void scale(float* samples, std::size_t n, float volume);
 // out[j] = unit_sample(src[j]).  REQUIRES: out == src, or no overlap.
 void copy_unit(const float* src, std::size_t n, float* out);
+
+// Ramped kernels: a block of interleaved frames of `channels` samples, each
+// track at its own volume_ramp (sample_step.h).  Every sample of frame j is
+// scaled with the plain step at the ramp's v_j, or left untouched (unread by
+// the scaling) where v_j is unity.
+struct Ramp {
+  volume_ramp volume;  // finite ends (a flat one: the whole block at `from`)
+  float last;          // the volume of the last frame
+  // The samples of the frames whose volume is unity, [unity_begin,
+  // unity_end): one run, since the volumes are monotonic; 0, 0 when none.
+  std::size_t unity_begin, unity_end;
+};
+
+// The Ramp of a track over `frames` frames of `channels` samples, in `out`.
+// REQUIRES: ramp_block_ok(frames, channels), ramp_is_finite(from, to).
+void plan_ramp(float from, float to, int32_t frames, int32_t channels, Ramp& out);
+
+// Scales a block of frames x channels samples in place.
+void scale_ramp(uint8_t* samples, std::size_t frames, std::size_t channels, const Ramp& ramp);
+void scale_ramp(int16_t* samples, std::size_t frames, std::size_t channels, const Ramp& ramp);
+void scale_ramp(int32_t* samples, std::size_t frames, std::size_t channels, const Ramp& ramp);
+void scale_ramp(float* samples, std::size_t frames, std::size_t channels, const Ramp& ramp);
+
+// accumulate() over frames x channels samples with a Ramp per track instead
+// of a factor; the same requirements, sums, peak and output.
+int64_t accumulate_ramp(uint8_t* const* tracks, const Ramp* ramps, std::size_t count,
+                        std::size_t frames, std::size_t channels, int32_t* sums, bool init,
+                        bool last, uint8_t* out, float gain);
+int64_t accumulate_ramp(int16_t* const* tracks, const Ramp* ramps, std::size_t count,
+                        std::size_t frames, std::size_t channels, int32_t* sums, bool init,
+                        bool last, int16_t* out, float gain);
+int64_t accumulate_ramp(int32_t* const* tracks, const Ramp* ramps, std::size_t count,
+                        std::size_t frames, std::size_t channels, int64_t* sums, bool init,
+                        bool last, int32_t* out, float gain);
+double accumulate_ramp(float* const* tracks, const Ramp* ramps, std::size_t count,
+                       std::size_t frames, std::size_t channels, double* sums, bool init,
+                       bool last, float* out, float gain);
 
 }  // namespace amix::kernels

@@ -38,8 +38,6 @@ namespace hn = hwy::HWY_NAMESPACE;
 using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 
-constexpr bool kFlushesSubnormals = HWY_ARCH_ARM_V7 && HWY_TARGET == HWY_NEON;
-
 // Clamp to [-1, 1], NaN -> 0 (clamp_unit).  Whatever Min and Max make of a
 // NaN lane, the mask replaces it.
 template <class D, class V = hn::Vec<D>>
@@ -138,14 +136,14 @@ double AccumulateF32(float* const* tracks, const float* factors, size_t count, s
   const DF df;  // a full float vector: two double vectors of sums
   bool scaled[kMaxGroup];
   for (size_t t = 0; t < count; ++t) scaled[t] = factors[t] != 1.0f;
-  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, hn::Vec<DD>& acc0,
+  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, size_t, hn::Vec<DD>& acc0,
                              hn::Vec<DD>& acc1) HWY_ATTR {
     AddWidened(dd, scaled[t] ? ScaleStore(df, p, factors[t]) : hn::LoadU(df, p), acc0, acc1);
   };
-  peak = Accumulate(dd, tracks, factors, count, n, sums, init, last, out, gain, add_track,
-                    FloatOutput(out, gain));
+  peak = Accumulate(dd, tracks, FactorStep{factors}, count, n, sums, init, last, out, gain,
+                    NoBegin(), add_track, FloatOutput(out, gain));
 #elif HWY_TARGET == HWY_SCALAR
-  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak, out, gain);
+  AccumulateTail(0, tracks, FactorStep{factors}, count, n, sums, init, last, peak, out, gain);
 #else
   // No double lanes: every scaled track first (tracks do not overlap when
   // any is scaled), with the vector step, then the sums in scalar.
@@ -154,7 +152,105 @@ double AccumulateF32(float* const* tracks, const float* factors, size_t count, s
     if (factors[t] != 1.0f) ScaleF32(tracks[t], n, factors[t]);
     unscaled[t] = 1.0f;
   }
-  AccumulateTail(0, tracks, unscaled, count, n, sums, init, last, peak, out, gain);
+  AccumulateTail(0, tracks, FactorStep{unscaled}, count, n, sums, init, last, peak, out, gain);
+#endif
+  return peak;
+}
+
+// ---- Ramps ---------------------------------------------------------------
+
+HWY_INLINE void PlanFloatTrack(const Ramp& r, size_t frames, size_t channels, TrackPlan& plan) {
+  PlanTrack(r, frames, channels, [](float) { return false; }, plan);
+}
+
+// Scales the N floats of a track at p (sample index i, frame indices
+// `frames`) by its plan, stores them back and returns them.
+HWY_INLINE VF RampStore(const TrackPlan& plan, const FrameMap& map, float* HWY_RESTRICT p,
+                        size_t i, VF frames) {
+  const DF df;
+  const size_t N = hn::Lanes(df);
+  switch (plan.mode) {
+    case RampMode::kUnscaled:
+      return hn::LoadU(df, p);
+    case RampMode::kFactor:
+    case RampMode::kFactorInRange:
+      if (FactorFlushed(plan.volume.from)) break;
+      return ScaleStore(df, p, plan.volume.from);
+    case RampMode::kScalar:
+      break;
+    default: {
+      const VF s = hn::LoadU(df, p);
+      const RunPlace place = PlaceOf(plan, i, N);
+      if (place == RunPlace::kInside) return s;
+      const VF v = RampVolumes(df, plan.volume, frames);
+      const VF product = hn::Mul(s, v);
+      if (Flushed(df, s, product, true)) break;  // v may be 0: then the scalar redo
+      VF scaled = ClampUnit(df, product);
+      if (place == RunPlace::kAcross) scaled = hn::IfThenElse(UnityLanes(df, v), s, scaled);
+      hn::StoreU(scaled, df, p);
+      return scaled;
+    }
+  }
+  RampScalarOutOfLine(plan.volume, map, p, i, N);
+  return hn::LoadU(df, p);
+}
+
+// RampStore for the mixed groups of RampPositions.
+struct GenericRampStore {
+  HWY_INLINE void operator()(const TrackPlan& plan, const FrameMap& map, float* HWY_RESTRICT p,
+                             size_t i, VF frames) const {
+    RampStore(plan, map, p, i, frames);
+  }
+};
+
+void ScaleRampF32(float* HWY_RESTRICT samples, size_t frames, size_t channels, const Ramp& ramp) {
+  const FrameMap map(channels);
+  TrackPlan plan;
+  PlanFloatTrack(ramp, frames, channels, plan);
+  ScaleRampBlock(samples, frames, plan, map, [&](float* p, size_t i, VF lanes) HWY_ATTR {
+    RampStore(plan, map, p, i, lanes);
+  });
+}
+
+double AccumulateRampF32(float* const* tracks, const Ramp* ramps, size_t count, size_t frames,
+                         size_t channels, double* HWY_RESTRICT sums, bool init, bool last,
+                         float* out, float gain) {
+  double peak = 0.0;
+  const size_t n = frames * channels;
+  const FrameMap map(channels);
+#if HWY_HAVE_FLOAT64 && HWY_TARGET != HWY_SCALAR
+  const DD dd;
+  const DF df;  // a full float vector: two double vectors of sums
+  TrackPlan plan[kMaxGroup];
+  for (size_t t = 0; t < count; ++t) PlanFloatTrack(ramps[t], frames, channels, plan[t]);
+  float frames_of[HWY_MAX_BYTES];
+  const RampPositions<DF, float, GenericRampStore> at(df, tracks, plan, count, map, frames_of);
+  // As the integer kernels: a load or one volume per lane.  (No instruction
+  // set with double lanes flushes subnormals, so Flushed() has nothing to
+  // redo here.)
+  const auto lanes = [&](size_t t, float* HWY_RESTRICT p, size_t i) HWY_ATTR AMIX_INLINE_LAMBDA {
+    const VF s = hn::LoadU(df, p);
+    if (at.unscaled(t)) return s;
+    const VF scaled = ClampUnit(df, hn::Mul(s, RampVolumes(df, plan[t].volume, at.Frames(i))));
+    hn::StoreU(scaled, df, p);
+    return scaled;
+  };
+  const auto add_track = [&](size_t t, float* HWY_RESTRICT p, size_t i, hn::Vec<DD>& acc0,
+                             hn::Vec<DD>& acc1) HWY_ATTR AMIX_INLINE_LAMBDA {
+    AddWidened(dd, lanes(t, p, i), acc0, acc1);
+  };
+  peak = Accumulate(dd, tracks, RampStep(ramps, map), count, n, sums, init, last, out, gain, at,
+                    add_track, FloatOutput(out, gain));
+#elif HWY_TARGET == HWY_SCALAR
+  AccumulateTail(0, tracks, RampStep(ramps, map), count, n, sums, init, last, peak, out, gain);
+#else
+  // No double lanes: every track scaled first, then the sums in scalar.
+  float unscaled[kMaxGroup];
+  for (size_t t = 0; t < count; ++t) {
+    ScaleRampF32(tracks[t], frames, channels, ramps[t]);
+    unscaled[t] = 1.0f;
+  }
+  AccumulateTail(0, tracks, FactorStep{unscaled}, count, n, sums, init, last, peak, out, gain);
 #endif
   return peak;
 }
@@ -180,6 +276,8 @@ HWY_EXPORT(ScaleF32);
 HWY_EXPORT(CopyUnitF32);
 HWY_EXPORT(AccumulateF32);
 HWY_EXPORT(OutputF32);
+HWY_EXPORT(ScaleRampF32);
+HWY_EXPORT(AccumulateRampF32);
 
 void scale(float* s, size_t n, float v) { HWY_DYNAMIC_DISPATCH(ScaleF32)(s, n, v); }
 void copy_unit(const float* src, size_t n, float* out) {
@@ -193,6 +291,14 @@ double accumulate(float* const* t, const float* f, size_t c, size_t n, double* s
 
 void output(const double* s, size_t n, float g, float* o) {
   HWY_DYNAMIC_DISPATCH(OutputF32)(s, n, g, o);
+}
+
+void scale_ramp(float* s, size_t f, size_t c, const Ramp& r) {
+  HWY_DYNAMIC_DISPATCH(ScaleRampF32)(s, f, c, r);
+}
+double accumulate_ramp(float* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                       double* sums, bool init, bool last, float* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateRampF32)(t, r, c, f, ch, sums, init, last, out, gain);
 }
 
 }  // namespace kernels

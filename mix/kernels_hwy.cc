@@ -191,12 +191,12 @@ HWY_INLINE int64_t AccumulateT(T* const* tracks, const float* factors, size_t co
     return Widen<T>(a);
   };
   const size_t N = hn::Lanes(di);
-  const auto add_track = [&](size_t t, T* HWY_RESTRICT p, VI& acc0, VI& acc1) HWY_ATTR {
+  const auto add_track = [&](size_t t, T* HWY_RESTRICT p, size_t, VI& acc0, VI& acc1) HWY_ATTR {
     acc0 = hn::Add(acc0, lanes(t, p));
     acc1 = hn::Add(acc1, lanes(t, p + N));
   };
-  return Accumulate(di, tracks, factors, count, n, sums, init, last, out, gain, add_track,
-                    NarrowOutput(out, gain));
+  return Accumulate(di, tracks, FactorStep{factors}, count, n, sums, init, last, out, gain,
+                    NoBegin(), add_track, NarrowOutput(out, gain));
 }
 
 int64_t AccumulateU8(uint8_t* const* t, const float* f, size_t c, size_t n, int32_t* sums,
@@ -242,7 +242,7 @@ int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count
                       float gain) {
 #if HWY_TARGET == HWY_SCALAR
   int64_t peak = 0;  // one lane: the vector body would be this loop
-  AccumulateTail(0, tracks, factors, count, n, sums, init, last, peak, out, gain);
+  AccumulateTail(0, tracks, FactorStep{factors}, count, n, sums, init, last, peak, out, gain);
   return peak;
 #else
   const DI64 d64;
@@ -250,7 +250,8 @@ int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count
   const DF df;
   uint8_t mode[kMaxGroup];
   ScaleModes<int32_t>(factors, count, mode);
-  const auto add_track = [&](size_t t, int32_t* HWY_RESTRICT p, VI64& acc0, VI64& acc1) HWY_ATTR {
+  const auto add_track = [&](size_t t, int32_t* HWY_RESTRICT p, size_t, VI64& acc0,
+                             VI64& acc1) HWY_ATTR {
     VI s = hn::LoadU(di, p);
     if (mode[t] != 0) {
       const VF product = hn::Mul(hn::ConvertTo(df, s), hn::Set(df, factors[t]));
@@ -259,8 +260,165 @@ int64_t AccumulateI32(int32_t* const* tracks, const float* factors, size_t count
     }
     AddWidened(d64, s, acc0, acc1);
   };
-  return Accumulate(d64, tracks, factors, count, n, sums, init, last, out, gain, add_track,
-                    WideOutput(sums, out, gain));
+  return Accumulate(d64, tracks, FactorStep{factors}, count, n, sums, init, last, out, gain,
+                    NoBegin(), add_track, WideOutput(sums, out, gain));
+#endif
+}
+
+// ---- Ramps ---------------------------------------------------------------
+
+template <typename T>
+HWY_INLINE void PlanIntTrack(const Ramp& r, size_t frames, size_t channels, TrackPlan& plan) {
+  PlanTrack(r, frames, channels, [](float v) { return InRange<T>(v); }, plan);
+}
+
+// Scales the N samples of a track at p (sample index i, frame indices
+// `frames` as floats) by its plan, stores them back and returns them as
+// int32 lanes.
+template <typename T>
+HWY_INLINE VI RampLanes(const TrackPlan& plan, const FrameMap& map, T* HWY_RESTRICT p, size_t i,
+                        VF frames) {
+  const DF df;
+  const DN<T> dn;
+  const size_t N = hn::Lanes(df);
+  switch (plan.mode) {
+    case RampMode::kUnscaled:
+      return Load(p);
+    case RampMode::kFactorInRange: {
+      const VI a = ScaleInRange(Load(p), hn::Set(df, plan.volume.from));
+      hn::StoreU(Narrow<T>(a), dn, p);
+      return a;
+    }
+    case RampMode::kFactor: {
+      const VN<T> a = ScaleLanes<T>(Load(p), hn::Set(df, plan.volume.from));
+      hn::StoreU(a, dn, p);
+      return Widen<T>(a);
+    }
+    case RampMode::kScalar:
+      RampScalarOutOfLine(plan.volume, map, p, i, N);
+      return Load(p);
+    default:
+      break;
+  }
+  const VI s = Load(p);
+  const RunPlace place = PlaceOf(plan, i, N);
+  if (place == RunPlace::kInside) return s;
+  const VF v = RampVolumes(df, plan.volume, frames);
+  VI scaled = plan.mode == RampMode::kRampInRange ? ScaleInRange(s, v)
+                                                    : Widen<T>(ScaleLanes<T>(s, v));
+  if (place == RunPlace::kAcross) {
+    scaled = hn::IfThenElse(hn::RebindMask(DI(), UnityLanes(df, v)), s, scaled);
+  }
+  hn::StoreU(Narrow<T>(scaled), dn, p);
+  return scaled;
+}
+
+// RampLanes for the mixed groups of RampPositions.
+template <typename T>
+struct GenericRampLanes {
+  HWY_INLINE void operator()(const TrackPlan& plan, const FrameMap& map, T* HWY_RESTRICT p,
+                             size_t i, VF frames) const {
+    RampLanes(plan, map, p, i, frames);
+  }
+};
+
+template <typename T>
+HWY_INLINE void ScaleRampT(T* HWY_RESTRICT samples, size_t frames, size_t channels,
+                           const Ramp& ramp) {
+  const FrameMap map(channels);
+  TrackPlan plan;
+  PlanIntTrack<T>(ramp, frames, channels, plan);
+  ScaleRampBlock(samples, frames, plan, map, [&](T* p, size_t i, VF lanes) HWY_ATTR {
+    RampLanes(plan, map, p, i, lanes);
+  });
+}
+
+void ScaleRampU8(uint8_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, f, c, r); }
+void ScaleRampI16(int16_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, f, c, r); }
+void ScaleRampI32(int32_t* s, size_t f, size_t c, const Ramp& r) { ScaleRampT(s, f, c, r); }
+
+// One ramped vector of samples outside its track's unity run: scaled at
+// `volume` (in range or saturating) and stored back; returns the int32 lanes.
+template <bool kInRange, typename T>
+HWY_INLINE VI RampVector(T* HWY_RESTRICT p, VF volume) {
+  if constexpr (kInRange) {
+    const VI a = ScaleInRange(Load(p), volume);
+    hn::StoreU(Narrow<T>(a), DN<T>(), p);
+    return a;
+  } else {
+    const VN<T> a = ScaleLanes<T>(Load(p), volume);
+    hn::StoreU(a, DN<T>(), p);
+    return Widen<T>(a);
+  }
+}
+
+// AccumulateT and AccumulateI32 with a plan per track: each track is a
+// load, or a volume per lane and RampVector, the same step for the whole
+// group of tracks (RampPositions scales the tracks of mixed groups).
+template <bool kInRange, typename T, class DS, typename S, class Emit>
+HWY_INLINE int64_t AccumulateRampT(DS ds, T* const* tracks, const Ramp* ramps,
+                                   const TrackPlan* plan, size_t count, size_t frames,
+                                   size_t channels, S* HWY_RESTRICT sums, bool init, bool last,
+                                   T* out, float gain, const Emit& emit) {
+  const DF df;
+  const size_t N = hn::Lanes(df);
+  const FrameMap map(channels);
+  float frames_of[HWY_MAX_BYTES];
+  const RampPositions<DF, T, GenericRampLanes<T>> at(df, tracks, plan, count, map, frames_of);
+  // The int32 lanes of track t at p (sample index i).
+  const auto lanes = [&](size_t t, T* HWY_RESTRICT p, size_t i) HWY_ATTR AMIX_INLINE_LAMBDA {
+    if (at.unscaled(t)) return Load(p);
+    return RampVector<kInRange>(p, RampVolumes(df, plan[t].volume, at.Frames(i)));
+  };
+  const auto add_track = [&](size_t t, T* HWY_RESTRICT p, size_t i, hn::Vec<DS>& acc0,
+                             hn::Vec<DS>& acc1) HWY_ATTR AMIX_INLINE_LAMBDA {
+    if constexpr (sizeof(T) == 4) {
+      AddWidened(ds, lanes(t, p, i), acc0, acc1);
+    } else {
+      acc0 = hn::Add(acc0, lanes(t, p, i));
+      acc1 = hn::Add(acc1, lanes(t, p + N, i + N));
+    }
+  };
+  return Accumulate(ds, tracks, RampStep(ramps, map), count, frames * channels, sums, init, last,
+                    out, gain, at, add_track, emit);
+}
+
+// Plans the group's tracks and runs AccumulateRampT with the in-range step
+// when every track allows it.
+template <typename T, class DS, typename S, class Emit>
+HWY_INLINE int64_t AccumulateRampPlanned(DS ds, T* const* tracks, const Ramp* ramps, size_t count,
+                                         size_t frames, size_t channels, S* HWY_RESTRICT sums,
+                                         bool init, bool last, T* out, float gain,
+                                         const Emit& emit) {
+  TrackPlan plan[kMaxGroup];
+  for (size_t t = 0; t < count; ++t) PlanIntTrack<T>(ramps[t], frames, channels, plan[t]);
+  if (AllInRange(plan, count)) {
+    return AccumulateRampT<true>(ds, tracks, ramps, plan, count, frames, channels, sums, init,
+                                 last, out, gain, emit);
+  }
+  return AccumulateRampT<false>(ds, tracks, ramps, plan, count, frames, channels, sums, init,
+                                last, out, gain, emit);
+}
+
+int64_t AccumulateRampU8(uint8_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                         int32_t* sums, bool init, bool last, uint8_t* out, float gain) {
+  return AccumulateRampPlanned(DI(), t, r, c, f, ch, sums, init, last, out, gain,
+                               NarrowOutput(out, gain));
+}
+int64_t AccumulateRampI16(int16_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                          int32_t* sums, bool init, bool last, int16_t* out, float gain) {
+  return AccumulateRampPlanned(DI(), t, r, c, f, ch, sums, init, last, out, gain,
+                               NarrowOutput(out, gain));
+}
+int64_t AccumulateRampI32(int32_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                          int64_t* sums, bool init, bool last, int32_t* out, float gain) {
+#if HWY_TARGET == HWY_SCALAR
+  int64_t peak = 0;
+  AccumulateTail(0, t, RampStep(r, FrameMap(ch)), c, f * ch, sums, init, last, peak, out, gain);
+  return peak;
+#else
+  return AccumulateRampPlanned(DI64(), t, r, c, f, ch, sums, init, last, out, gain,
+                               WideOutput(sums, out, gain));
 #endif
 }
 
@@ -292,6 +450,12 @@ HWY_EXPORT(AccumulateI32);
 HWY_EXPORT(OutputU8);
 HWY_EXPORT(OutputI16);
 HWY_EXPORT(OutputI32);
+HWY_EXPORT(ScaleRampU8);
+HWY_EXPORT(ScaleRampI16);
+HWY_EXPORT(ScaleRampI32);
+HWY_EXPORT(AccumulateRampU8);
+HWY_EXPORT(AccumulateRampI16);
+HWY_EXPORT(AccumulateRampI32);
 
 void scale(uint8_t* s, size_t n, float v) { HWY_DYNAMIC_DISPATCH(ScaleU8)(s, n, v); }
 void scale(int16_t* s, size_t n, float v) { HWY_DYNAMIC_DISPATCH(ScaleI16)(s, n, v); }
@@ -319,6 +483,29 @@ void output(const int32_t* s, size_t n, float g, int16_t* o) {
 }
 void output(const int64_t* s, size_t n, float g, int32_t* o) {
   HWY_DYNAMIC_DISPATCH(OutputI32)(s, n, g, o);
+}
+
+void scale_ramp(uint8_t* s, size_t f, size_t c, const Ramp& r) {
+  HWY_DYNAMIC_DISPATCH(ScaleRampU8)(s, f, c, r);
+}
+void scale_ramp(int16_t* s, size_t f, size_t c, const Ramp& r) {
+  HWY_DYNAMIC_DISPATCH(ScaleRampI16)(s, f, c, r);
+}
+void scale_ramp(int32_t* s, size_t f, size_t c, const Ramp& r) {
+  HWY_DYNAMIC_DISPATCH(ScaleRampI32)(s, f, c, r);
+}
+
+int64_t accumulate_ramp(uint8_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                        int32_t* sums, bool init, bool last, uint8_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateRampU8)(t, r, c, f, ch, sums, init, last, out, gain);
+}
+int64_t accumulate_ramp(int16_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                        int32_t* sums, bool init, bool last, int16_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateRampI16)(t, r, c, f, ch, sums, init, last, out, gain);
+}
+int64_t accumulate_ramp(int32_t* const* t, const Ramp* r, size_t c, size_t f, size_t ch,
+                        int64_t* sums, bool init, bool last, int32_t* out, float gain) {
+  return HWY_DYNAMIC_DISPATCH(AccumulateRampI32)(t, r, c, f, ch, sums, init, last, out, gain);
 }
 
 }  // namespace kernels

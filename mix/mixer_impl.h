@@ -11,6 +11,9 @@ struct audio_mixer {
                      // bytes (int64, or double for floats; 8- and 16-bit
                      // mixes keep int32 sums in the first half)
   int32_t capacity;  // in 32-bit words; 1920 when 0 was asked for
+  float last_gain;   // the gain the last successful mix wrote its sums
+                     // with, before the release; 1.0 at creation and after
+                     // a single-track mix
 };
 
 namespace amix {

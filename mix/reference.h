@@ -27,4 +27,18 @@ bool mix(audio_mixer* mixer, int32_t* const* tracks, const float* volumes,
 bool mix(audio_mixer* mixer, float* const* tracks, const float* volumes,
          int32_t count, int32_t track_count, float* out);
 
+// Same contract and results as audio_scale_*_ramp and audio_mixer_mix_*_ramp.
+void scale_ramp(uint8_t* samples, int32_t frames, int32_t channels, float from, float to);
+void scale_ramp(int16_t* samples, int32_t frames, int32_t channels, float from, float to);
+void scale_ramp(int32_t* samples, int32_t frames, int32_t channels, float from, float to);
+void scale_ramp(float* samples, int32_t frames, int32_t channels, float from, float to);
+bool mix_ramp(audio_mixer* mixer, uint8_t* const* tracks, const float* from, const float* to,
+              int32_t frames, int32_t channels, int32_t track_count, uint8_t* out);
+bool mix_ramp(audio_mixer* mixer, int16_t* const* tracks, const float* from, const float* to,
+              int32_t frames, int32_t channels, int32_t track_count, int16_t* out);
+bool mix_ramp(audio_mixer* mixer, int32_t* const* tracks, const float* from, const float* to,
+              int32_t frames, int32_t channels, int32_t track_count, int32_t* out);
+bool mix_ramp(audio_mixer* mixer, float* const* tracks, const float* from, const float* to,
+              int32_t frames, int32_t channels, int32_t track_count, float* out);
+
 }  // namespace amix::ref

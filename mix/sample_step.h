@@ -12,8 +12,9 @@ namespace amix {
 
 // Factors from the float nearest 0.999999 to the float nearest 1.000001,
 // both inclusive, are unity: the samples stay untouched.  NaN is not unity.
+constexpr float kUnityLow = 0.999999f, kUnityHigh = 1.000001f;
 inline bool is_unity(float volume) {
-  return volume >= 0.999999f && volume <= 1.000001f;
+  return volume >= kUnityLow && volume <= kUnityHigh;
 }
 
 // Float -> int32 by truncation toward zero, saturating products beyond the
@@ -35,6 +36,45 @@ inline float finite_factor(float volume) {
   if (volume > std::numeric_limits<float>::max()) return std::numeric_limits<float>::max();
   if (volume < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::max();
   return volume;
+}
+
+// Volume ramps.  Frame j (0 <= j < frames) of a block plays at
+//   v_j = from + (float)j * step,  step = (to - from) / (float)frames,
+// each operation rounded to single precision on its own (the build turns
+// off contraction into fused multiply-adds, which would round once).  A flat
+// ramp (from == to) plays every frame at `from` exactly, so -0.0 stays
+// -0.0.  The ramp ends one step short of `to`: a next block starting at
+// `to` carries on without a jump.  The volumes are monotonic in j, since
+// each of the three roundings is.
+struct volume_ramp {
+  float from, to, step;
+
+  bool flat() const { return from == to; }
+  float at(int32_t j) const {
+    if (flat()) return from;
+    const float offset = static_cast<float>(j) * step;
+    return from + offset;
+  }
+};
+
+inline volume_ramp make_ramp(float from, float to, int32_t frames) {
+  const float span = to - from;
+  return {from, to, span / static_cast<float>(frames)};
+}
+
+// A ramp the mixing family accepts: both ends and their distance finite.
+inline bool ramp_is_finite(float from, float to) {
+  return std::isfinite(from) && std::isfinite(to) && std::isfinite(to - from);
+}
+
+// Most channels a ramped block may interleave.
+constexpr int32_t kMaxRampChannels = 32;
+
+// A ramped block's shape: 1..32 channels, at least one frame, and at most
+// INT32_MAX samples in all.
+inline bool ramp_block_ok(int32_t frames, int32_t channels) {
+  return channels >= 1 && channels <= kMaxRampChannels && frames >= 1 &&
+         frames <= std::numeric_limits<int32_t>::max() / channels;
 }
 
 template <typename T>

@@ -59,6 +59,37 @@ Java_com_ostrel_vasko_nimbo_kalvent_bench_JniBench_nativeMixLoop(JNIEnv* env, jc
   return elapsed_ns(start);
 }
 
+// The calls MultiAudioMixer.mixInto and mixRampInto make: `iterations`
+// mixes (ramped across frames of `channels` samples towards `java_to` when
+// that is not null), each block copied into the direct buffer `out`.
+extern "C" JNIEXPORT jlong JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_bench_JniBench_nativeMixIntoLoop(
+    JNIEnv* env, jclass, jobject java_mixer, jobjectArray java_tracks, jfloatArray java_from,
+    jfloatArray java_to, jint channels, jobject out, jint iterations) {
+  auto* mixer = handle_of<multi_audio_mixer>(env, java_mixer, "mMixerId");
+  const jsize n = env->GetArrayLength(java_tracks);
+  std::vector<int16_t*> tracks(n);
+  std::vector<float> from(n), to(n);
+  for (jsize i = 0; i < n; ++i) {
+    jobject element = env->GetObjectArrayElement(java_tracks, i);
+    tracks[i] = static_cast<int16_t*>(env->GetDirectBufferAddress(element));
+    env->DeleteLocalRef(element);
+  }
+  env->GetFloatArrayRegion(java_from, 0, n, from.data());
+  if (java_to != nullptr) env->GetFloatArrayRegion(java_to, 0, n, to.data());
+  auto* into = env->GetDirectBufferAddress(out);
+  const auto start = clock_type::now();
+  for (jint i = 0; i < iterations; ++i) {
+    if (java_to != nullptr) {
+      multi_audio_mixer_mix_ramp(mixer, tracks.data(), from.data(), to.data(), n, channels);
+    } else {
+      multi_audio_mixer_mix(mixer, tracks.data(), from.data(), n);
+    }
+    std::memcpy(into, mixer->out_block, mixer->block_size);
+  }
+  return elapsed_ns(start);
+}
+
 // One write of a block and one read of it on the Java object's blocking
 // resampler, through the same direct buffers: the calls that
 // SyncAudioResampler.write and read(ByteBuffer) make.

@@ -142,6 +142,98 @@ AMIX_API bool audio_mixer_mix_float(audio_mixer *mixer, float *const *tracks,
                                     const float *volumes, int32_t count,
                                     int32_t track_count, float *out);
 
+/*
+ * The gain that the last successful mix call on `mixer` multiplied its sums
+ * by: the master gain after that call's attack and before its release.
+ * 1.0 for a new mixer and after a single-track mix (which applies no gain);
+ * a refused call leaves it as it was.  -1.0 for NULL.
+ * Constant time, no lock: read it on the mixing thread, between calls.
+ */
+AMIX_API float audio_mixer_last_gain(const audio_mixer *mixer);
+
+/*
+ * Volume ramps: click-free volume changes.
+ *
+ * A ramped block is `frames` frames of `channels` interleaved samples each
+ * (channels 1..32, frames >= 1, frames x channels <= INT32_MAX).  Frame j
+ * plays at
+ *
+ *   v_j = from + (float)j * step,   step = (to - from) / (float)frames,
+ *
+ * each operation rounded to single precision on its own (no fused
+ * multiply-add, so every platform gives the same bits); when from == to,
+ * every frame plays at `from` exactly.  Every sample of frame j is scaled
+ * by v_j with the per-sample step of its type described above: a frame
+ * whose v_j is unity is left untouched, the others are truncated,
+ * saturated and clamped, or for floats NaN-zeroed and clamped, as at a
+ * fixed volume.  With from == to the result is byte for byte that of the
+ * fixed-volume function at `from`.
+ *
+ * The ramp stops one step short of `to`: a next block that starts at `to`
+ * goes on from there without a jump.  A fade cut into blocks is therefore
+ * not bit-identical to the same fade in one call (each block rounds its own
+ * step), but neither has audible steps.  A 1 s fade in blocks of 1024
+ * frames:
+ *
+ *   int32_t total = 48000, done = 0;                     // 1 s at 48 kHz
+ *   while (done < total) {
+ *       int32_t frames = total - done < 1024 ? total - done : 1024;
+ *       float from = 1.0f - (float)done / total;
+ *       float to = 1.0f - (float)(done + frames) / total;
+ *       audio_scale_int16_ramp(block, frames, 2, from, to);   // stereo
+ *       done += frames;
+ *   }
+ */
+
+/*
+ * Scales a block of `frames` x `channels` samples in place along the ramp
+ * from `volume_from` to `volume_to`.  Leaves the block untouched (unread)
+ * when `samples` is NULL, the block's shape is invalid (see above), a
+ * volume is not finite or `volume_to` - `volume_from` overflows.
+ * No allocation, no state.
+ */
+AMIX_API void audio_scale_uint8_ramp(uint8_t *samples, int32_t frames, int32_t channels,
+                                     float volume_from, float volume_to);
+AMIX_API void audio_scale_int16_ramp(int16_t *samples, int32_t frames, int32_t channels,
+                                     float volume_from, float volume_to);
+AMIX_API void audio_scale_int32_ramp(int32_t *samples, int32_t frames, int32_t channels,
+                                     float volume_from, float volume_to);
+AMIX_API void audio_scale_float_ramp(float *samples, int32_t frames, int32_t channels,
+                                     float volume_from, float volume_to);
+
+/*
+ * audio_mixer_mix_* with a ramp per track over a block of `frames` x
+ * `channels` samples: track i goes from volumes_from[i] to volumes_to[i]
+ * (scaled in place along its ramp as audio_scale_*_ramp does), then the
+ * tracks are summed, limited by the master gain and written exactly as the
+ * fixed-volume mix does, with the same single-track path, capacity limit
+ * (frames x channels <= capacity / 2 for two or more tracks) and shared
+ * gain.  With volumes_from[i] == volumes_to[i] for every track, the call
+ * gives the bytes of the fixed-volume mix (output, tracks and gain).
+ *
+ * Returns false, changing nothing, for the fixed-volume mix's refusals,
+ * for NULL `volumes_from` or `volumes_to`, for a block of invalid shape,
+ * and when a present track's ramp has a volume that is not finite (or ends
+ * whose difference overflows).  The volumes of NULL tracks are not read.
+ * Never allocates, never logs.
+ */
+AMIX_API bool audio_mixer_mix_uint8_ramp(audio_mixer *mixer, uint8_t *const *tracks,
+                                         const float *volumes_from, const float *volumes_to,
+                                         int32_t frames, int32_t channels,
+                                         int32_t track_count, uint8_t *out);
+AMIX_API bool audio_mixer_mix_int16_ramp(audio_mixer *mixer, int16_t *const *tracks,
+                                         const float *volumes_from, const float *volumes_to,
+                                         int32_t frames, int32_t channels,
+                                         int32_t track_count, int16_t *out);
+AMIX_API bool audio_mixer_mix_int32_ramp(audio_mixer *mixer, int32_t *const *tracks,
+                                         const float *volumes_from, const float *volumes_to,
+                                         int32_t frames, int32_t channels,
+                                         int32_t track_count, int32_t *out);
+AMIX_API bool audio_mixer_mix_float_ramp(audio_mixer *mixer, float *const *tracks,
+                                         const float *volumes_from, const float *volumes_to,
+                                         int32_t frames, int32_t channels,
+                                         int32_t track_count, float *out);
+
 AMIX_END_DECLS
 
 #endif /* TAVRIN_AMIX_AUDIO_MIXER_H */

@@ -14,8 +14,10 @@
  *
  * Log lines (tag "Zelvarion"): INFO "multi audio mixer created: %d" and
  * "multi audio mixer released !"; ERROR "audio_mixer_create failed !",
- * "multi audio mixer out block allocation failed: %d" and
- * "audio_mixer_mix_int16 failed !".
+ * "multi audio mixer out block allocation failed: %d",
+ * "audio_mixer_mix_int16 failed !", "audio_mixer_mix_int16_ramp failed !"
+ * and "multi audio mixer block of %d samples is not whole frames of %d
+ * channels".
  *
  * Thread safety: one thread at a time per mixer; distinct mixers are
  * independent.
@@ -59,6 +61,31 @@ AMIX_API multi_audio_mixer *multi_audio_mixer_create(int32_t block_size);
 AMIX_API int multi_audio_mixer_mix(multi_audio_mixer *mixer,
                                    int16_t *const *tracks, const float *volumes,
                                    int32_t track_count);
+
+/*
+ * multi_audio_mixer_mix with a volume ramp per track (audio_mixer.h): the
+ * block's `block_size` / 2 samples are frames of `channels` interleaved
+ * samples, and track i goes from volumes_from[i] to volumes_to[i] across
+ * them.  With volumes_from[i] == volumes_to[i] for every track, the block
+ * is that of multi_audio_mixer_mix.
+ * Returns 0 on success.  Returns -1 silently for a NULL `mixer`; -1 with
+ * ERROR "multi audio mixer block of %d samples is not whole frames of %d
+ * channels" when the samples do not divide into frames; -1 with ERROR
+ * "audio_mixer_mix_int16_ramp failed !" when the mix is refused (the
+ * refusals of multi_audio_mixer_mix, NULL volume arrays, `channels` outside
+ * 1..32, a present track's volume not finite).  `out_block` then keeps the
+ * previous mix.
+ */
+AMIX_API int multi_audio_mixer_mix_ramp(multi_audio_mixer *mixer, int16_t *const *tracks,
+                                        const float *volumes_from, const float *volumes_to,
+                                        int32_t track_count, int32_t channels);
+
+/*
+ * The gain that the last successful mix multiplied its sums by
+ * (audio_mixer_last_gain): 1.0 before any mix and after a single-track
+ * mix; -1.0 for NULL.  Constant time, no lock.
+ */
+AMIX_API float multi_audio_mixer_last_gain(const multi_audio_mixer *mixer);
 
 /*
  * Frees the mixer and everything it owns, then logs INFO

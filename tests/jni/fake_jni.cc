@@ -54,6 +54,7 @@ FakeJni::FakeJni() {
     const FakeObject& o = obj(a);
     if (o.kind == FakeObject::Kind::object_array) return jsize(o.elements.size());
     if (o.kind == FakeObject::Kind::float_array) return jsize(o.floats.size());
+    if (o.kind == FakeObject::Kind::long_array) return jsize(o.longs.size());
     return jsize(o.byte_values.size());
   };
   table_.GetObjectArrayElement = [](JNIEnv* e, jobjectArray a, jsize i) -> jobject {
@@ -64,6 +65,10 @@ FakeJni::FakeJni() {
   table_.DeleteLocalRef = [](JNIEnv* e, jobject) { --of(e).local_refs_; };
   table_.GetFloatArrayRegion = [](JNIEnv*, jfloatArray a, jsize start, jsize n, jfloat* out) {
     const auto& v = obj(a).floats;
+    std::copy(v.begin() + start, v.begin() + start + n, out);
+  };
+  table_.GetLongArrayRegion = [](JNIEnv*, jlongArray a, jsize start, jsize n, jlong* out) {
+    const auto& v = obj(a).longs;
     std::copy(v.begin() + start, v.begin() + start + n, out);
   };
   table_.NewByteArray = [](JNIEnv* e, jsize n) -> jbyteArray {
@@ -125,6 +130,13 @@ jfloatArray FakeJni::float_array(const std::vector<float>& values) {
   o->kind = FakeObject::Kind::float_array;
   o->floats = values;
   return static_cast<jfloatArray>(add(std::move(o)));
+}
+
+jlongArray FakeJni::long_array(const std::vector<jlong>& values) {
+  auto o = std::make_unique<FakeObject>();
+  o->kind = FakeObject::Kind::long_array;
+  o->longs = values;
+  return static_cast<jlongArray>(add(std::move(o)));
 }
 
 uint8_t* FakeJni::address(jobject buffer) { return obj(buffer).bytes.data(); }

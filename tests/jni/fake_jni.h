@@ -18,7 +18,9 @@
 namespace amix_test {
 
 struct FakeObject {
-  enum class Kind { instance, klass, direct_buffer, heap_buffer, object_array, float_array, byte_array };
+  enum class Kind {
+    instance, klass, direct_buffer, heap_buffer, object_array, float_array, long_array, byte_array
+  };
   Kind kind;
   // instance: the long fields by name; klass: the field names it declares.
   std::map<std::string, jlong> fields;
@@ -27,6 +29,7 @@ struct FakeObject {
   // arrays
   std::vector<jobject> elements;
   std::vector<float> floats;
+  std::vector<jlong> longs;
   std::vector<jbyte> byte_values;
 };
 
@@ -45,6 +48,7 @@ class FakeJni {
   jobject heap_buffer(std::size_t capacity);
   jobjectArray object_array(const std::vector<jobject>& elements);
   jfloatArray float_array(const std::vector<float>& values);
+  jlongArray long_array(const std::vector<jlong>& values);
 
   uint8_t* address(jobject buffer);
   jlong field(jobject object, const std::string& name);

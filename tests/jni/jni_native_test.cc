@@ -34,6 +34,10 @@ jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_init(
 jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mix(JNIEnv*, jobject,
                                                                                  jobjectArray,
                                                                                  jfloatArray);
+jlong Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_address(JNIEnv*, jclass,
+                                                                              jlong, jobject);
+jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixAt(
+    JNIEnv*, jclass, jlong, jlongArray, jint, jfloatArray, jfloatArray, jint, jlong);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_release(JNIEnv*, jobject);
 jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_init(JNIEnv*, jobject,
                                                                                    jint, jint, jint,
@@ -155,6 +159,32 @@ TEST_F(MultiMixerJni, ThirtyTracksKeepLocalReferencesFlat) {
             (std::vector<int16_t>{60, 30}));
   EXPECT_EQ(jni.live_local_refs(), 0);
   EXPECT_LE(jni.most_local_refs(), 2);
+
+  // Into a direct buffer (mixInto, mixRampInto): the Java class looks each
+  // buffer's address up once and passes them back; no Java array, no local
+  // reference.  On a 32-bit build a widened address is no address.
+  jni.fail_next_array();
+  jobject out = jni.direct_buffer(4);
+  EXPECT_EQ(MULTI(address)(jni.env(), nullptr, h, jni.heap_buffer(4)), 0);
+  EXPECT_EQ(MULTI(address)(jni.env(), nullptr, h, jni.direct_buffer(2)), -1);  // short
+  EXPECT_EQ(MULTI(address)(jni.env(), nullptr, 0, out), -1);
+  std::vector<jlong> addresses;
+  for (jobject t : tracks(30, 2)) addresses.push_back(MULTI(address)(jni.env(), nullptr, h, t));
+  const jlong into = MULTI(address)(jni.env(), nullptr, h, out);
+  const auto mix_at = [&](const std::vector<float>& from, jfloatArray to, jlong o) {
+    return MULTI(mixAt)(jni.env(), nullptr, h, jni.long_array(addresses), 30,
+                        jni.float_array(from), to, 2, o);
+  };
+  EXPECT_EQ(mix_at(std::vector<float>(30, 1.0f), nullptr, into), 4);
+  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{60, 30}));
+  const std::vector<float> half(30, 0.5f);
+  EXPECT_EQ(mix_at(half, jni.float_array(half), into), 4);
+  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{30, 0}));
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(mix_at(half, nullptr, into | (jlong{1} << 32)), -1);
+  }
+  EXPECT_FALSE(jni.exception_pending());
+  EXPECT_EQ(jni.live_local_refs(), 0);
   EXPECT_TRUE(MULTI(release)(jni.env(), self));
   EXPECT_EQ(jni.field(self, "mMixerId"), 0);
   EXPECT_FALSE(MULTI(release)(jni.env(), self));

@@ -1,7 +1,8 @@
 // The vector paths against the plain scalar reference, on every instruction
 // set this CPU offers: scaling over every 8- and 16-bit value, awkward 32-bit
-// and float values and a table of awkward factors, and long random sequences
-// of mix calls (gain carried between calls, missing tracks, aliased and
+// and float values and a table of awkward factors, ramped scaling over a
+// table of ramps and frame widths, and long random sequences of plain and
+// ramped mix calls (gain carried between calls, missing tracks, aliased and
 // overlapping buffers, NaN, infinite, subnormal and huge float samples).
 // Float buffers are compared bit for bit (NaN included).
 
@@ -25,6 +26,7 @@
 
 #include "hwy/targets.h"
 #include "mix/reference.h"
+#include "mix/sample_step.h"
 #include "tavrin_amix/audio_mixer.h"
 #include "tests/mix/mix_test_util.h"
 
@@ -108,6 +110,68 @@ TEST(Differential, ScaleEveryValue) {
   });
 }
 
+// Ramps worth trying: across the unity window or inside it, through 0,
+// negative, beyond 1 with saturation, flat ones (-0.0 too), ends beyond
+// 2^126 or below 2^-100 (the kernels' scalar fallbacks), and refused ones.
+const std::vector<std::pair<float, float>>& ramp_table() {
+  using L = std::numeric_limits<float>;
+  static const std::vector<std::pair<float, float>> table = {
+      {0.0f, 1.0f}, {1.0f, 0.0f}, {0.5f, 1.5f}, {1.5f, 0.5f}, {-1.0f, 1.0f}, {1.0f, -1.0f},
+      {2.0f, 0.5f}, {-0.3f, 3.75f}, {150.0f, -150.0f}, {65537.0f, 0.0f}, {1e10f, -1e10f},
+      {0.999999f, 1.000001f}, {0.999998f, 1.000002f}, {1.000001f, 0.999999f},
+      {0.8f, 0.8f}, {-0.0f, -0.0f}, {-0.0f, 0.0f}, {1.0f, 1.0f}, {0.999999f, 0.999999f},
+      {2e38f, 1e38f}, {1e-40f, 1e-39f}, {0.0f, 1e-30f}, {3e-38f, -1e-38f},
+      {-3e38f, 3e38f}, {L::quiet_NaN(), 1.0f}, {L::infinity(), 0.0f}};
+  return table;
+}
+
+// Every ramp of the table and a few random ones, over frames of several
+// widths, against the scalar reference; flat ones against the plain scale.
+template <typename T>
+void expect_ramps_match(const std::vector<T>& input, std::mt19937& rng) {
+  std::vector<std::pair<float, float>> ramps = ramp_table();
+  std::uniform_real_distribution<float> any(-3.0f, 3.0f);
+  for (int r = 0; r < 8; ++r) ramps.emplace_back(any(rng), any(rng));
+  for (const auto& [from, to] : ramps) {
+    for (int32_t channels : {1, 2, 3, 7, 32}) {
+      for (int32_t frames : {1, 5, 33, 130}) {
+        const auto n = size_t(frames * channels);
+        const size_t at = rng() % (input.size() - n);
+        std::vector<T> fast(input.begin() + at, input.begin() + at + n), slow = fast;
+        amix_test::lib_scale_ramp(fast.data(), frames, channels, from, to);
+        amix::ref::scale_ramp(slow.data(), frames, channels, from, to);
+        ASSERT_TRUE(same_bits(fast, slow))
+            << from << " -> " << to << ", " << frames << " x " << channels;
+        if (from != to) continue;
+        std::vector<T> twin(input.begin() + at, input.begin() + at + n);
+        amix_test::lib_scale(twin.data(), int32_t(n), from);
+        ASSERT_TRUE(same_bits(fast, twin)) << "flat " << from << ", " << frames << " x " << channels;
+      }
+    }
+  }
+}
+
+TEST(Differential, ScaleRamps) {
+  std::mt19937 rng(8);
+  std::vector<uint8_t> u8(5000);
+  std::vector<int16_t> i16(5000);
+  std::vector<int32_t> i32(5000);
+  std::vector<float> f32 = amix_test::awkward_floats();
+  for (size_t i = 0; i < 5000; ++i) {
+    u8[i] = uint8_t(rng());
+    i16[i] = int16_t(rng());
+    i32[i] = i % 7 == 0 ? 2147483647 : int32_t(rng());
+    f32.push_back(i % 3 == 0 ? amix_test::float_from_bits(uint32_t(rng()))
+                             : std::uniform_real_distribution<float>(-1.5f, 1.5f)(rng));
+  }
+  for_each_target([&] {
+    expect_ramps_match(u8, rng);
+    expect_ramps_match(i16, rng);
+    expect_ramps_match(i32, rng);
+    expect_ramps_match(f32, rng);
+  });
+}
+
 // One mixer and its buffers.  Tracks and the output are windows into one
 // arena, so aliasing is reproduced exactly in a copy.
 template <typename T>
@@ -117,16 +181,60 @@ struct MixCase {
   std::ptrdiff_t out_at = 0;
   std::vector<float> volumes;
   int32_t count = 0;
+  // Ramped: `volumes` to `to` over frames x channels samples.
+  std::vector<float> to;
+  int32_t frames = 0, channels = 0;
 
-  bool run(audio_mixer* m, bool reference) {
+  // With `plain`, a ramped case runs as the plain mix of its frames at
+  // `volumes`.
+  bool run(audio_mixer* m, bool reference, bool plain = false) {
     std::vector<T*> tracks;
     for (auto at : track_at) tracks.push_back(at < 0 ? nullptr : arena.data() + at);
     T* out = arena.data() + out_at;
     const auto n = int32_t(tracks.size());
-    if (reference) return amix::ref::mix(m, tracks.data(), volumes.data(), count, n, out);
-    return amix_test::lib_mix(m, tracks.data(), volumes.data(), count, n, out);
+    const float* v = volumes.data();
+    if (plain) return amix_test::lib_mix(m, tracks.data(), v, frames * channels, n, out);
+    if (!to.empty() && reference) {
+      return amix::ref::mix_ramp(m, tracks.data(), v, to.data(), frames, channels, n, out);
+    }
+    if (!to.empty()) {
+      return amix_test::lib_mix_ramp(m, tracks.data(), v, to.data(), frames, channels, n, out);
+    }
+    if (reference) return amix::ref::mix(m, tracks.data(), v, count, n, out);
+    return amix_test::lib_mix(m, tracks.data(), v, count, n, out);
+  }
+
+  // A ramped case the mixer takes whose every present track is flat.
+  bool flat_and_valid() const {
+    if (to.empty() || !amix::ramp_block_ok(frames, channels)) return false;
+    for (size_t t = 0; t < to.size(); ++t) {
+      if (track_at[t] < 0) continue;
+      if (!amix::ramp_is_finite(volumes[t], to[t]) || volumes[t] != to[t]) return false;
+    }
+    return true;
   }
 };
+
+// Makes `c` a ramped case: frames of a few channel counts within its
+// samples (sometimes none, or a refused count), and for each track an end
+// volume: all flat a third of the time, else the start, a table factor, a
+// random one or now and then NaN.
+template <typename T>
+void add_ramps(MixCase<T>& c, std::mt19937& rng) {
+  const int32_t widths[] = {1, 2, 3, 5, 8, 32, 0, 33};
+  c.channels = widths[rng() % (rng() % 8 == 0 ? 8 : 6)];
+  if (c.count > 0 && c.channels > c.count && rng() % 4 != 0) c.channels = 1;
+  c.frames = c.channels > 0 ? c.count / c.channels : c.count;
+  const bool flat = rng() % 3 == 0;
+  const auto& table = factor_table();
+  for (float from : c.volumes) {
+    const uint32_t pick = rng() % 40;
+    c.to.push_back(flat || pick < 10 ? from
+                   : pick < 25        ? table[rng() % table.size()]
+                   : pick < 39 ? std::uniform_real_distribution<float>(-3.0f, 3.0f)(rng)
+                               : std::numeric_limits<float>::quiet_NaN());
+  }
+}
 
 template <typename T>
 T random_sample(std::mt19937& rng, int style) {
@@ -211,38 +319,63 @@ std::string describe(const MixCase<T>& a, const MixCase<T>& b) {
   return d;
 }
 
+// Plain or ramped mixes against the reference; a ramped call whose tracks
+// are all flat also against the plain mix (its twin) on a mixer in the
+// same state.
 template <typename T>
-void random_mix_sequences(uint32_t seed) {
+void random_mix_sequences(uint32_t seed, bool ramped) {
   std::mt19937 rng(seed);
   for (int sequence = 0; sequence < 12; ++sequence) {
     const int32_t capacity = 2 + int32_t(rng() % 600);
     const amix_test::Mixer fast = amix_test::make_mixer(capacity);
     const amix_test::Mixer slow = amix_test::make_mixer(capacity);
-    ASSERT_TRUE(fast && slow);
+    const amix_test::Mixer twin = amix_test::make_mixer(capacity);
+    ASSERT_TRUE(fast && slow && twin);
     for (int call = 0; call < 60; ++call) {
       MixCase<T> a = random_case<T>(rng, capacity);
-      MixCase<T> b = a;
+      if (ramped) add_ramps(a, rng);
+      MixCase<T> b = a, c = a;
+      twin->gain = fast->gain;
+      twin->last_gain = fast->last_gain;
       const bool ok_fast = a.run(fast.get(), false);
       const bool ok_slow = b.run(slow.get(), true);
       ASSERT_EQ(ok_fast, ok_slow) << "sequence " << sequence << " call " << call;
       ASSERT_TRUE(same_bits(a.arena, b.arena))
           << "sequence " << sequence << " call " << call << "\n" << describe(a, b);
       ASSERT_EQ(fast->gain, slow->gain) << "sequence " << sequence << " call " << call;
+      ASSERT_EQ(fast->last_gain, slow->last_gain) << "sequence " << sequence << " call " << call;
+      if (!a.flat_and_valid()) continue;
+      ASSERT_EQ(c.run(twin.get(), false, true), ok_fast) << "twin, call " << call;
+      ASSERT_TRUE(same_bits(a.arena, c.arena)) << "twin, call " << call << "\n" << describe(a, c);
+      ASSERT_EQ(fast->gain, twin->gain) << "twin, call " << call;
+      ASSERT_EQ(fast->last_gain, twin->last_gain) << "twin, call " << call;
     }
   }
 }
 
 TEST(Differential, RandomMixesUint8) {
-  for_each_target([] { random_mix_sequences<uint8_t>(1); });
+  for_each_target([] {
+    random_mix_sequences<uint8_t>(1, false);
+    random_mix_sequences<uint8_t>(11, true);
+  });
 }
 TEST(Differential, RandomMixesInt16) {
-  for_each_target([] { random_mix_sequences<int16_t>(2); });
+  for_each_target([] {
+    random_mix_sequences<int16_t>(2, false);
+    random_mix_sequences<int16_t>(12, true);
+  });
 }
 TEST(Differential, RandomMixesInt32) {
-  for_each_target([] { random_mix_sequences<int32_t>(3); });
+  for_each_target([] {
+    random_mix_sequences<int32_t>(3, false);
+    random_mix_sequences<int32_t>(13, true);
+  });
 }
 TEST(Differential, RandomMixesFloat) {
-  for_each_target([] { random_mix_sequences<float>(4); });
+  for_each_target([] {
+    random_mix_sequences<float>(4, false);
+    random_mix_sequences<float>(14, true);
+  });
 }
 
 // 2^23 + 1 tracks of 32-bit samples: sums past 2^53, where going through

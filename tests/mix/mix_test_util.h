@@ -48,6 +48,36 @@ inline void lib_scale(int16_t* s, int32_t n, float v) { audio_scale_int16(s, n, 
 inline void lib_scale(int32_t* s, int32_t n, float v) { audio_scale_int32(s, n, v); }
 inline void lib_scale(float* s, int32_t n, float v) { audio_scale_float(s, n, v); }
 
+// The same for the ramped functions.
+inline bool lib_mix_ramp(audio_mixer* m, uint8_t* const* t, const float* a, const float* b,
+                         int32_t f, int32_t c, int32_t k, uint8_t* o) {
+  return audio_mixer_mix_uint8_ramp(m, t, a, b, f, c, k, o);
+}
+inline bool lib_mix_ramp(audio_mixer* m, int16_t* const* t, const float* a, const float* b,
+                         int32_t f, int32_t c, int32_t k, int16_t* o) {
+  return audio_mixer_mix_int16_ramp(m, t, a, b, f, c, k, o);
+}
+inline bool lib_mix_ramp(audio_mixer* m, int32_t* const* t, const float* a, const float* b,
+                         int32_t f, int32_t c, int32_t k, int32_t* o) {
+  return audio_mixer_mix_int32_ramp(m, t, a, b, f, c, k, o);
+}
+inline bool lib_mix_ramp(audio_mixer* m, float* const* t, const float* a, const float* b,
+                         int32_t f, int32_t c, int32_t k, float* o) {
+  return audio_mixer_mix_float_ramp(m, t, a, b, f, c, k, o);
+}
+inline void lib_scale_ramp(uint8_t* s, int32_t f, int32_t c, float a, float b) {
+  audio_scale_uint8_ramp(s, f, c, a, b);
+}
+inline void lib_scale_ramp(int16_t* s, int32_t f, int32_t c, float a, float b) {
+  audio_scale_int16_ramp(s, f, c, a, b);
+}
+inline void lib_scale_ramp(int32_t* s, int32_t f, int32_t c, float a, float b) {
+  audio_scale_int32_ramp(s, f, c, a, b);
+}
+inline void lib_scale_ramp(float* s, int32_t f, int32_t c, float a, float b) {
+  audio_scale_float_ramp(s, f, c, a, b);
+}
+
 // Equal bit for bit: float buffers compare NaN with NaN and -0 apart from +0.
 template <typename T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {

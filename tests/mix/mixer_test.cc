@@ -15,6 +15,8 @@ namespace {
 
 using amix_test::gain_of;
 using amix_test::lib_mix;
+using amix_test::lib_mix_ramp;
+using amix_test::lib_scale_ramp;
 using amix_test::make_mixer;
 using amix_test::Mixer;
 using amix_test::same_bits;
@@ -33,6 +35,8 @@ TEST(MixerCreate, CapacityRules) {
   ASSERT_NE(dflt, nullptr);
   EXPECT_EQ(dflt->capacity, 1920);
   EXPECT_EQ(gain_of(dflt.get()), 1.0f);
+  EXPECT_EQ(audio_mixer_last_gain(dflt.get()), 1.0f);
+  EXPECT_EQ(audio_mixer_last_gain(nullptr), -1.0f);
   EXPECT_EQ(audio_mixer_create(-1), nullptr);
   audio_mixer_destroy(nullptr);
 }
@@ -88,6 +92,7 @@ template <typename T>
 void expect_refusals_change_nothing() {
   Mixer m = make_mixer(8);  // 4 samples per multi-track call
   m->gain = 0.75f;
+  m->last_gain = 0.5f;
   std::vector<T> a = {10, 20, 30, 40, 50}, b = a, out(5, T(7));  // floats: 0.5 would clamp
   T* tracks[] = {a.data(), b.data()};
   T* first_missing[] = {nullptr, b.data()};
@@ -107,10 +112,50 @@ void expect_refusals_change_nothing() {
   EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 4, -3, out.data()));
   // More samples than the scratch space holds: refused before any scaling.
   EXPECT_FALSE(lib_mix(m.get(), tracks, volumes, 5, 2, out.data()));
+
+  // The ramped mix refuses the same, plus a bad block shape and volumes
+  // that are not finite (or whose difference is not), on any track.
+  const float to[] = {0.25f, 0.25f}, nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  // Track 0 or 1 with a volume, or a difference of volumes, not finite.
+  const float bad_from[][2] = {{nan, 0.5f}, {0.5f, -inf}, {-3e38f, 0.5f}};
+  const float bad_to[][2] = {{0.25f, 0.25f}, {0.25f, 0.25f}, {3e38f, 0.25f}};
+  EXPECT_FALSE(lib_mix_ramp(nullptr, tracks, volumes, to, 2, 2, 2, out.data()));
+  EXPECT_FALSE(lib_mix_ramp(m.get(), first_missing, volumes, to, 2, 2, 2, out.data()));
+  EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, volumes, nullptr, 2, 2, 2, out.data()));
+  EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, nullptr, to, 2, 2, 2, out.data()));
+  EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, volumes, to, 2, 2, 0, out.data()));
+  EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, volumes, to, 5, 1, 2, out.data()));  // capacity
+  for (int32_t channels : {0, -1, 33}) {
+    EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, volumes, to, 1, channels, 1, out.data()));
+  }
+  for (int32_t frames : {0, -2, 1 << 30}) {  // 2^30 stereo frames: past INT32_MAX samples
+    EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, volumes, to, frames, 2, 1, out.data()));
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, bad_from[i], bad_to[i], 2, 2, 2, out.data()));
+    EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, bad_to[i], bad_from[i], 2, 2, 2, out.data()));
+    if (i != 1) {
+      EXPECT_FALSE(lib_mix_ramp(m.get(), tracks, bad_from[i], bad_to[i], 1, 1, 1, out.data()));
+    }
+  }
+  std::vector<T> scaled = a;
+  for (float from : {nan, inf, -3e38f}) lib_scale_ramp(scaled.data(), 2, 2, from, 3e38f);
+  lib_scale_ramp(scaled.data(), 4, 0, 0.5f, 0.25f);
+  lib_scale_ramp(scaled.data(), 0, 4, 0.5f, 0.25f);
+  lib_scale_ramp(static_cast<T*>(nullptr), 4, 1, 0.5f, 0.25f);
+  EXPECT_TRUE(same_bits(scaled, a0));
+
   EXPECT_TRUE(same_bits(a, a0));
   EXPECT_TRUE(same_bits(b, a0));
   EXPECT_TRUE(same_bits(out, out0));
   EXPECT_EQ(gain_of(m.get()), 0.75f);
+  EXPECT_EQ(audio_mixer_last_gain(m.get()), 0.5f);
+
+  // The volumes of a missing track are not read.
+  T* second_missing[] = {a.data(), nullptr};
+  const float nan_second[] = {1.0f, nan};
+  EXPECT_TRUE(lib_mix_ramp(m.get(), second_missing, nan_second, nan_second, 1, 4, 2, out.data()));
 
   // The limit binds only the multi-track path.
   EXPECT_TRUE(lib_mix(m.get(), tracks, volumes, 5, 1, out.data()));
@@ -126,6 +171,7 @@ TEST(MixerRefusals, ChangeNothingInEveryVariant) {
 TEST(MixerSingleTrack, ScalesCopiesAndResetsGain) {
   Mixer m = make_mixer();
   m->gain = 0.3f;
+  m->last_gain = 0.3f;
   std::vector<int16_t> t = {1000, -3}, out(2);
   int16_t* tracks[] = {t.data()};
   const float volumes[] = {0.5f};
@@ -133,14 +179,15 @@ TEST(MixerSingleTrack, ScalesCopiesAndResetsGain) {
   EXPECT_EQ(t, (std::vector<int16_t>{500, -1}));
   EXPECT_EQ(out, t);
   EXPECT_EQ(gain_of(m.get()), 1.0f);
+  EXPECT_EQ(audio_mixer_last_gain(m.get()), 1.0f);
 }
 
 // Mixes `tracks` at unity on `m`, each repeated over a long block (the vector
-// body and its tail), and checks the output, repeated likewise, and the gain
-// left for the next call.
+// body and its tail), and checks the output, repeated likewise, the gain
+// left for the next call and, when given, the gain the sums were written at.
 template <typename T>
 void expect_mix(audio_mixer* m, const std::vector<std::vector<T>>& tracks,
-                const std::vector<T>& out, float gain_after) {
+                const std::vector<T>& out, float gain_after, float written_with = 0.0f) {
   std::vector<std::vector<T>> blocks;
   std::vector<T*> pointers;
   for (const auto& t : tracks) blocks.push_back(amix_test::repeated(t));
@@ -151,15 +198,18 @@ void expect_mix(audio_mixer* m, const std::vector<std::vector<T>>& tracks,
                       int32_t(pointers.size()), got.data()));
   EXPECT_TRUE(same_bits(got, amix_test::repeated(out)));
   EXPECT_EQ(gain_of(m), gain_after) << std::setprecision(17) << gain_of(m) << " for " << gain_after;
+  if (written_with != 0.0f) {
+    EXPECT_EQ(audio_mixer_last_gain(m), written_with);
+  }
 }
 
 template <typename T>
 void expect_fresh_mix(const std::vector<std::vector<T>>& tracks, const std::vector<T>& out,
-                      float gain_after) {
+                      float gain_after, float written_with = 0.0f) {
   SCOPED_TRACE(::testing::Message() << sizeof(T) << "-byte samples, first sum "
                                     << double(tracks[0][0]) + double(tracks[1][0]));
   Mixer m = make_mixer();
-  expect_mix(m.get(), tracks, out, gain_after);
+  expect_mix(m.get(), tracks, out, gain_after, written_with);
 }
 
 constexpr int32_t kI32Max = std::numeric_limits<int32_t>::max();
@@ -175,8 +225,9 @@ TEST(MixerGain, AttackAtTheLimitAndJustAbove) {
   expect_fresh_mix<int16_t>({{32767, 1000}, {0, 234}}, {32767, 1234}, 1.0f);
   expect_fresh_mix<int16_t>({{-32768, 2}, {0, 0}}, {-32767, 1}, 0.9999704360961914f);
   // 32767 / 60000 = 0.5461166501045227, released to 0.5603005290031433.
+  // The sums were written at 0.54611665, the gain before the release.
   expect_fresh_mix<int16_t>({{30000, -30000, 100}, {30000, -30000, 100}}, {32766, -32766, 109},
-                            0.5603005290031433f);
+                            0.5603005290031433f, 0.54611665f);
   // 32-bit: the limit is INT32_MAX in single precision, 2^31, which every
   // sum up to 2^31 + 128 rounds to: INT32_MAX + 101 keeps the gain and
   // saturates.  2^24 + 1 loses its low bit on the way.

@@ -100,6 +100,38 @@ TEST(MultiMixer, GainCarriesAcrossBlocks) {
   multi_audio_mixer_release(m);
 }
 
+TEST(MultiMixer, RampsLastGainAndTheirRefusals) {
+  multi_audio_mixer* m = multi_audio_mixer_create(8);  // two stereo frames
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(multi_audio_mixer_last_gain(m), 1.0f);
+  std::vector<int16_t> a = {100, 100, 100, 100}, b = {30000, 30000, 30000, 30000};
+  int16_t* tracks[] = {a.data(), b.data()};
+  const float from[] = {1.0f, 0.0f}, to[] = {0.0f, 1.0f};
+  LogCapture log;
+  ASSERT_EQ(multi_audio_mixer_mix_ramp(m, tracks, from, to, 2, 2), 0);
+  // a at 1.0 (untouched), then 0.5; b at 0, then 0.5.
+  EXPECT_EQ(std::vector<int16_t>(m->out_block, m->out_block + 4),
+            (std::vector<int16_t>{100, 100, 15050, 15050}));
+  EXPECT_EQ(multi_audio_mixer_last_gain(m), 1.0f);
+  // A loud block: the gain it was written with, before the release.
+  std::vector<int16_t> c(4, 30000), d(4, 30000);
+  int16_t* loud[] = {c.data(), d.data()};
+  const float unity[] = {1.0f, 1.0f};
+  ASSERT_EQ(multi_audio_mixer_mix_ramp(m, loud, unity, unity, 2, 4), 0);
+  EXPECT_EQ(multi_audio_mixer_last_gain(m), 0.54611665f);
+
+  EXPECT_EQ(multi_audio_mixer_mix_ramp(m, tracks, from, to, 2, 3), -1);
+  EXPECT_EQ(multi_audio_mixer_mix_ramp(m, tracks, from, to, 2, 0), -1);
+  EXPECT_EQ(multi_audio_mixer_mix_ramp(nullptr, tracks, from, to, 2, 2), -1);
+  EXPECT_EQ(multi_audio_mixer_last_gain(nullptr), -1.0f);
+  EXPECT_EQ(multi_audio_mixer_last_gain(m), 0.54611665f);
+  EXPECT_EQ(log.lines(),
+            (std::vector<LogLine>{
+                error("multi audio mixer block of 4 samples is not whole frames of 3 channels"),
+                error("audio_mixer_mix_int16_ramp failed !")}));
+  multi_audio_mixer_release(m);
+}
+
 // Every allocation of create may fail: NULL, the matching line, no leak
 // (the sanitizer build checks the last part).
 TEST(MultiMixer, AllocationFailures) {

@@ -8,9 +8,11 @@ import java.nio.ByteOrder;
 /**
  * Per-call cost of the Java face against the same native calls made without
  * crossing into Java, in one process, on the same native objects and direct
- * buffers: MultiAudioMixer.mix with 1, 8 and 30 tracks of 4096 bytes, and a
- * SyncAudioResampler write + read(ByteBuffer) pair.  The two loops alternate
- * round by round; each prints the median of its rounds, and the ratio.
+ * buffers: MultiAudioMixer.mix (a new byte[] per block), mixInto and
+ * mixRampInto (into a direct buffer) with 1, 8 and 30 tracks of 4096 bytes,
+ * and a SyncAudioResampler write + read(ByteBuffer) pair.  The two loops
+ * alternate round by round; each prints the median of its rounds, the
+ * ratio, and the bytes the Java loop allocated on the heap per call.
  */
 public final class JniBench {
   static {
@@ -19,6 +21,9 @@ public final class JniBench {
 
   private static native long nativeMixLoop(MultiAudioMixer mixer, ByteBuffer[] tracks,
       float[] volumes, int iterations);
+
+  private static native long nativeMixIntoLoop(MultiAudioMixer mixer, ByteBuffer[] tracks,
+      float[] from, float[] to, int channels, ByteBuffer out, int iterations);
 
   private static native long nativeSyncLoop(SyncAudioResampler r, ByteBuffer in, ByteBuffer out,
       int iterations);
@@ -46,6 +51,21 @@ public final class JniBench {
     return ns;
   }
 
+  private static long javaMixIntoLoop(MultiAudioMixer mixer, ByteBuffer[] tracks, float[] from,
+      float[] to, ByteBuffer out, int iterations) {
+    long start = System.nanoTime();
+    long sum = 0;
+    for (int i = 0; i < iterations; ++i) {
+      sum += to == null ? mixer.mixInto(tracks, from, out) : mixer.mixRampInto(tracks, from, to, 2, out);
+    }
+    long ns = System.nanoTime() - start;
+    if (sum != (long) iterations * out.capacity()) throw new AssertionError("mix failed");
+    return ns;
+  }
+
+  private static final com.sun.management.ThreadMXBean THREADS =
+      (com.sun.management.ThreadMXBean) java.lang.management.ManagementFactory.getThreadMXBean();
+
   private static double median(double[] v) {
     java.util.Arrays.sort(v);
     return v[v.length / 2];
@@ -67,13 +87,17 @@ public final class JniBench {
     double[] jni = new double[rounds], own = new double[rounds];
     java.getAsLong();  // warm-up (JIT)
     nat.getAsLong();
+    long thread = Thread.currentThread().getId();
+    long allocated = 0;
     for (int k = 0; k < rounds; ++k) {
+      long before = THREADS.getThreadAllocatedBytes(thread);
       jni[k] = java.getAsLong() / (double) iterations;
+      allocated += THREADS.getThreadAllocatedBytes(thread) - before;
       own[k] = nat.getAsLong() / (double) iterations;
     }
     double j = median(jni), n = median(own);
-    System.out.printf("%s: JNI %.0f ns/call, native %.0f ns/call, JNI/native = %.3f%n", what, j, n,
-        j / n);
+    System.out.printf("%s: JNI %.0f ns/call, native %.0f ns/call, JNI/native = %.3f, heap %.0f B/call%n",
+        what, j, n, j / n, allocated / (double) rounds / iterations);
   }
 
   private static void runSync(int blockBytes) {
@@ -95,11 +119,21 @@ public final class JniBench {
       for (int i = 0; i < blockBytes / 2; ++i) tracks[t].putShort(2 * i, (short) ((i * 37) % 2000 - 1000));
       volumes[t] = 1.0f;
     }
+    float[] fadeTo = new float[trackCount];  // each call fades 1.0 -> 0.5 over stereo frames
+    java.util.Arrays.fill(fadeTo, 0.5f);
+    ByteBuffer out = ByteBuffer.allocateDirect(blockBytes);
     MultiAudioMixer mixer = new MultiAudioMixer();
     if (!mixer.init(blockBytes)) throw new AssertionError("init failed");
-    compare("MultiAudioMixer.mix " + trackCount + "x" + blockBytes, iterations,
+    String size = trackCount + "x" + blockBytes;
+    compare("MultiAudioMixer.mix " + size, iterations,
         () -> javaMixLoop(mixer, tracks, volumes, iterations),
         () -> nativeMixLoop(mixer, tracks, volumes, iterations));
+    compare("MultiAudioMixer.mixInto " + size, iterations,
+        () -> javaMixIntoLoop(mixer, tracks, volumes, null, out, iterations),
+        () -> nativeMixIntoLoop(mixer, tracks, volumes, null, 2, out, iterations));
+    compare("MultiAudioMixer.mixRampInto " + size, iterations,
+        () -> javaMixIntoLoop(mixer, tracks, volumes, fadeTo, out, iterations),
+        () -> nativeMixIntoLoop(mixer, tracks, volumes, fadeTo, 2, out, iterations));
     mixer.release();
   }
 }

@@ -9,6 +9,9 @@ import java.nio.ByteBuffer;
  * <p>Samples are unsigned 8-bit (plain magnitudes 0..255), signed 16-bit or
  * signed 32-bit ({@link #mix}), or 32-bit float with full scale at [-1, 1]
  * ({@link #mixFloat}), in native byte order, in <em>direct</em> byte buffers.
+ * {@link #mixRamp} and {@link #mixFloatRamp} move each volume along a ramp
+ * across the block, for fades without steps; {@link #lastGain(long)} tells
+ * the master gain a mix applied.
  * Mixing works in place: a track whose volume is not 1.0 holds its scaled
  * samples after the call (tracks and output are written through their
  * addresses: they must be writable memory, whatever the buffers' read-only
@@ -89,6 +92,40 @@ public final class AudioMixer implements AutoCloseable {
         track2Offset, track2Volume, outputBuffer, outputOffset, size);
   }
 
+  /**
+   * {@link #mixRamp} on this object's handle.
+   *
+   * @return the result of {@link #mixRamp}; {@code false} once closed
+   */
+  public synchronized boolean mixRampTracks(ByteBuffer track1, int track1Offset, float track1From,
+      float track1To, ByteBuffer track2, int track2Offset, float track2From, float track2To,
+      ByteBuffer outputBuffer, int outputOffset, int bitsPerSample, int channels, int size) {
+    return handle != 0 && mixRamp(handle, track1, track1Offset, track1From, track1To, track2,
+        track2Offset, track2From, track2To, outputBuffer, outputOffset, bitsPerSample, channels,
+        size);
+  }
+
+  /**
+   * {@link #mixFloatRamp} on this object's handle.
+   *
+   * @return the result of {@link #mixFloatRamp}; {@code false} once closed
+   */
+  public synchronized boolean mixFloatRampTracks(ByteBuffer track1, int track1Offset,
+      float track1From, float track1To, ByteBuffer track2, int track2Offset, float track2From,
+      float track2To, ByteBuffer outputBuffer, int outputOffset, int channels, int size) {
+    return handle != 0 && mixFloatRamp(handle, track1, track1Offset, track1From, track1To, track2,
+        track2Offset, track2From, track2To, outputBuffer, outputOffset, channels, size);
+  }
+
+  /**
+   * {@link #lastGain(long)} on this object's handle.
+   *
+   * @return the gain of the last successful mix; -1 once closed
+   */
+  public synchronized float lastGain() {
+    return lastGain(handle);
+  }
+
   /** Destroys the mixer; later calls on this object fail. Idempotent. */
   @Override
   public synchronized void close() {
@@ -156,6 +193,84 @@ public final class AudioMixer implements AutoCloseable {
   public static native boolean mixFloat(long handle, ByteBuffer track1, int track1Offset,
       float track1Volume, ByteBuffer track2, int track2Offset, float track2Volume,
       ByteBuffer outputBuffer, int outputOffset, int size);
+
+  /**
+   * Mixes {@code size} bytes of two tracks into {@code outputBuffer} as
+   * {@link #mix} does, but with each track's volume moving along a ramp
+   * across the block instead of staying fixed: click-free fades and volume
+   * changes.
+   *
+   * <p>The block is frames of {@code channels} interleaved samples. Frame j
+   * of n frames plays at {@code from + j * ((to - from) / n)}, each operation
+   * rounded to single precision on its own, so the ramp stops one step short
+   * of {@code to}: a next call that starts at {@code to} goes on without a
+   * jump. Each sample is scaled as at a fixed volume (volumes within a
+   * millionth of 1.0 leave it untouched), in place; the sums, the master
+   * gain and its carry-over between calls are those of {@link #mix}. With
+   * {@code from == to} for both tracks the call is {@link #mix}.
+   *
+   * <pre>{@code
+   * // a 1 s fade-out of 16-bit stereo music under a voice, in 1024-frame blocks
+   * for (int done = 0; done < 48000; done += 1024) {
+   *   float from = 1f - done / 48000f, to = 1f - (done + 1024) / 48000f;
+   *   AudioMixer.mixRamp(h, voice, 0, 1f, 1f, music, 0, from, to, out, 0, 16, 2, 4096);
+   * }
+   * }</pre>
+   *
+   * @param handle from {@link #init(int)}
+   * @param track1 direct buffer; {@code size} bytes from {@code track1Offset}
+   *     are read and scaled in place along the ramp
+   * @param track1From the volume of track 1's first frame
+   * @param track1To the volume that track 1's ramp heads for
+   * @param track2 as track1
+   * @param outputBuffer direct buffer receiving {@code size} bytes at
+   *     {@code outputOffset}; may be one of the tracks
+   * @param bitsPerSample 8, 16 or 32 (floats go through
+   *     {@link #mixFloatRamp})
+   * @param channels samples per frame, 1 to 32
+   * @param size bytes per track and output: whole samples that make whole
+   *     frames
+   * @return {@code true} when the mix was written; {@code false}, touching
+   *     nothing, for the faults of {@link #mix}, a channel count outside 1 to
+   *     32, samples that do not make whole frames, and a volume that is not
+   *     finite (or two whose difference overflows)
+   */
+  public static native boolean mixRamp(long handle, ByteBuffer track1, int track1Offset,
+      float track1From, float track1To, ByteBuffer track2, int track2Offset, float track2From,
+      float track2To, ByteBuffer outputBuffer, int outputOffset, int bitsPerSample, int channels,
+      int size);
+
+  /**
+   * {@link #mixRamp} for float tracks: the ramps of {@link #mixRamp}, the
+   * float mix of {@link #mixFloat}.
+   *
+   * @param handle from {@link #init(int)}
+   * @param track1 direct buffer; {@code size} bytes from {@code track1Offset}
+   * @param track1From the volume of track 1's first frame
+   * @param track1To the volume that track 1's ramp heads for
+   * @param track2 as track1
+   * @param outputBuffer direct buffer receiving {@code size} bytes at
+   *     {@code outputOffset}; may be one of the tracks
+   * @param channels samples per frame, 1 to 32
+   * @param size bytes per track and output: whole 4-byte samples that make
+   *     whole frames
+   * @return {@code true} when the mix was written; {@code false}, touching
+   *     nothing, for the faults of {@link #mixRamp}
+   */
+  public static native boolean mixFloatRamp(long handle, ByteBuffer track1, int track1Offset,
+      float track1From, float track1To, ByteBuffer track2, int track2Offset, float track2From,
+      float track2To, ByteBuffer outputBuffer, int outputOffset, int channels, int size);
+
+  /**
+   * The master gain that the last successful mix on {@code handle} applied to
+   * its sums (after that mix lowered it for a loud block, before it began to
+   * recover): 1.0 for a new mixer and after a mix of one track; a refused
+   * mix leaves it as it was.
+   *
+   * @param handle from {@link #init(int)}
+   * @return the gain, in (0, 1]; -1 for a handle of 0 or -1
+   */
+  public static native float lastGain(long handle);
 
   /** Destroys the mixer of {@code handle}; 0 and -1 are ignored. */
   public static native void destroy(long handle);

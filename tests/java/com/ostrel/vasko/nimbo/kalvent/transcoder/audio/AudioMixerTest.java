@@ -167,6 +167,68 @@ class AudioMixerTest {
   }
 
   @Test
+  void rampsMoveEachVolumeAcrossTheFrames() {
+    // Four stereo frames: track 1 fades in 0 -> 1 (frames at 0, 0.25, 0.5,
+    // 0.75), track 2 stays at 0.5.
+    ByteBuffer a = shorts(new short[] {1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000});
+    ByteBuffer b = shorts(new short[] {400, 400, 400, 400, 400, 400, 400, 400});
+    ByteBuffer out = direct(16);
+    assertTrue(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 0.5f, 0.5f, out, 0, 16, 2, 16));
+    assertArrayEquals(new short[] {0, 0, 250, 250, 500, 500, 750, 750}, shortsOf(a, 0, 8));
+    assertArrayEquals(new short[] {200, 200, 450, 450, 700, 700, 950, 950}, shortsOf(out, 0, 8));
+
+    ByteBuffer f = floats(0.5f, 0.5f, 0.5f, 0.5f), g = floats(new float[4]), fout = direct(16);
+    assertTrue(AudioMixer.mixFloatRamp(handle, f, 0, 1f, 0f, g, 0, 1f, 1f, fout, 0, 1, 16));
+    assertArrayEquals(new float[] {0.5f, 0.375f, 0.25f, 0.125f}, floatsOf(fout, 0, 4));
+
+    // Flat ramps are the plain mix, bit for bit.
+    ByteBuffer c = shorts((short) 1001, (short) -7), d = shorts((short) 3, (short) 5);
+    ByteBuffer c2 = shorts((short) 1001, (short) -7), d2 = shorts((short) 3, (short) 5);
+    ByteBuffer o1 = direct(4), o2 = direct(4);
+    assertTrue(AudioMixer.mix(handle, c, 0, 0.3f, d, 0, 1f, o1, 0, 16, 4));
+    assertTrue(AudioMixer.mixRamp(handle, c2, 0, 0.3f, 0.3f, d2, 0, 1f, 1f, o2, 0, 16, 1, 4));
+    assertArrayEquals(bytesOf(o1), bytesOf(o2));
+    assertArrayEquals(bytesOf(c), bytesOf(c2));
+  }
+
+  @Test
+  void rampsRefuseWhatTheyCannotFadeUntouched() {
+    ByteBuffer a = shorts((short) 1000, (short) 2000, (short) 3000, (short) 4000);
+    ByteBuffer b = shorts(new short[4]);
+    ByteBuffer out = shorts((short) 7, (short) 7, (short) 7, (short) 7);
+    byte[] a0 = bytesOf(a), out0 = bytesOf(out);
+    float nan = Float.NaN, inf = Float.POSITIVE_INFINITY;
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 16, 0, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 16, 33, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 16, 3, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, nan, 1f, b, 0, 1f, 1f, out, 0, 16, 1, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 1f, inf, out, 0, 16, 1, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, -3e38f, 3e38f, b, 0, 1f, 1f, out, 0, 16, 1, 8));
+    assertFalse(AudioMixer.mixRamp(handle, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 24, 1, 8));
+    assertFalse(AudioMixer.mixRamp(0, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 16, 1, 8));
+    assertFalse(AudioMixer.mixFloatRamp(handle, a, 0, 0f, 1f, b, 0, 1f, 1f, out, 0, 3, 8));
+    assertFalse(AudioMixer.mixFloatRamp(handle, a, 0, 0f, 1f, b, 4, 1f, 1f, out, 0, 1, 8));
+    assertArrayEquals(a0, bytesOf(a));
+    assertArrayEquals(out0, bytesOf(out));
+  }
+
+  @Test
+  void lastGainIsTheGainTheLastMixApplied() {
+    assertEquals(-1f, AudioMixer.lastGain(0));
+    assertEquals(-1f, AudioMixer.lastGain(-1));
+    assertEquals(1f, AudioMixer.lastGain(handle));
+    ByteBuffer a = shorts((short) 30000), b = shorts((short) 30000), out = direct(2);
+    assertTrue(AudioMixer.mix(handle, a, 0, 1f, b, 0, 1f, out, 0, 16, 2));
+    assertEquals(0.54611665f, AudioMixer.lastGain(handle));  // 32767 / 60000, not the released 0.5603
+    assertFalse(AudioMixer.mix(handle, a, 0, 1f, b, 0, 1f, out, 0, 24, 2));
+    assertEquals(0.54611665f, AudioMixer.lastGain(handle));
+    AudioMixer owned = AudioMixer.create(0);
+    assertEquals(1f, owned.lastGain());
+    owned.close();
+    assertEquals(-1f, owned.lastGain());
+  }
+
+  @Test
   void ownedMixerClosesOnce() {
     AudioMixer mixer = AudioMixer.create(1024);
     ByteBuffer a = shorts((short) 1), b = shorts((short) 2), out = direct(2);
@@ -175,10 +237,16 @@ class AudioMixerTest {
     ByteBuffer fa = floats(0.5f), fb = floats(-0.125f), fout = direct(4);
     assertTrue(mixer.mixFloatTracks(fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 4));
     assertEquals(0.375f, fout.getFloat(0));
+    assertTrue(mixer.mixRampTracks(a, 0, 0.5f, 0f, b, 0, 1.0f, 1.0f, out, 0, 16, 1, 2));
+    assertEquals(2, out.getShort(0));  // 1 x 0.5 truncates to 0, + 2
+    assertTrue(mixer.mixFloatRampTracks(fa, 0, 0.5f, 0f, fb, 0, 1.0f, 1.0f, fout, 0, 1, 4));
+    assertEquals(0.125f, fout.getFloat(0));  // 0.5 x 0.5 - 0.125
     mixer.close();
     mixer.close();
     assertEquals(0, mixer.handle());
     assertFalse(mixer.mixTracks(a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
     assertFalse(mixer.mixFloatTracks(fa, 0, 1.0f, fb, 0, 1.0f, fout, 0, 4));
+    assertFalse(mixer.mixRampTracks(a, 0, 1.0f, 0f, b, 0, 1.0f, 1.0f, out, 0, 16, 1, 2));
+    assertFalse(mixer.mixFloatRampTracks(fa, 0, 1.0f, 0f, fb, 0, 1.0f, 1.0f, fout, 0, 1, 4));
   }
 }
