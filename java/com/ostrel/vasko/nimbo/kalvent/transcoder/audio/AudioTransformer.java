@@ -167,7 +167,8 @@ public final class AudioTransformer implements AutoCloseable {
    * @param quality {@link #QUALITY_DEFAULT}, {@link #QUALITY_HIGH} or
    *     {@link #QUALITY_BEST}
    * @return the handle, or -1 when the converter cannot be created (as for
-   *     {@link #init}, and for a quality outside 0 to 2; logged)
+   *     {@link #init}, for a quality outside 0 to 2, and at HIGH and BEST for
+   *     a destination rate more than 256 times the source rate; logged)
    */
   public static native long initQuality(int srcSamplesPerSec, int srcSpeakers,
       int srcBitsPerSample, int dstSamplesPerSec, int dstSpeakers, int dstBitsPerSample,
