@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
