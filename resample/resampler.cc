@@ -19,6 +19,7 @@ extern "C" {
 #include "common/log.h"
 #include "resample/audio_format.h"
 #include "resample/resampler_impl.h"
+#include "resample/s16_convert.h"
 
 // swr_alloc_set_opts2 and the channel-layout records arrived together; an
 // older engine takes the 64-bit masks directly.
@@ -57,6 +58,7 @@ void configure(audio_resampler& r, const audio_desc& dst, const audio_desc& src)
   r.output_channels = pcm_speakers_channels(static_cast<uint32_t>(dst.speakers));
   r.output_rate = dst.samples_per_sec;
   r.output_format = pcm_format_engine(static_cast<uint32_t>(dst.format));
+  r.engine_format = r.output_format;
   r.output_plane_count = pcm_format_planes(static_cast<uint32_t>(dst.format), r.output_channels);
   r.input_frame_bytes = audio_desc_frame_bytes(src);
   r.output_frame_bytes = audio_desc_frame_bytes(dst);
@@ -74,7 +76,7 @@ SwrContext* make_engine(const audio_resampler& r) {
   int rc = av_channel_layout_from_mask(&out_layout, r.output_layout);
   if (rc >= 0) rc = av_channel_layout_from_mask(&in_layout, r.input_layout);
   if (rc >= 0) {
-    rc = swr_alloc_set_opts2(&context, &out_layout, r.output_format, out_rate, &in_layout,
+    rc = swr_alloc_set_opts2(&context, &out_layout, r.engine_format, out_rate, &in_layout,
                              r.input_format, in_rate, 0, nullptr);
   }
   av_channel_layout_uninit(&out_layout);
@@ -82,7 +84,7 @@ SwrContext* make_engine(const audio_resampler& r) {
   if (rc < 0) swr_free(&context);
   return context;
 #else
-  return swr_alloc_set_opts(nullptr, static_cast<int64_t>(r.output_layout), r.output_format,
+  return swr_alloc_set_opts(nullptr, static_cast<int64_t>(r.output_layout), r.engine_format,
                             out_rate, static_cast<int64_t>(r.input_layout), r.input_format, in_rate,
                             0, nullptr);
 #endif
@@ -111,6 +113,27 @@ constexpr Preset kPresets[] = {
 
 bool quality_valid(int32_t quality) {
   return quality >= AUDIO_RESAMPLE_QUALITY_DEFAULT && quality <= AUDIO_RESAMPLE_QUALITY_BEST;
+}
+
+// The presets take float from the engine where the destination is 16-bit,
+// and convert it in hand_back.
+void choose_engine_format(audio_resampler& r) {
+  if (r.quality == AUDIO_RESAMPLE_QUALITY_DEFAULT) return;
+  if (r.output_format == AV_SAMPLE_FMT_S16) r.engine_format = AV_SAMPLE_FMT_FLT;
+  if (r.output_format == AV_SAMPLE_FMT_S16P) r.engine_format = AV_SAMPLE_FMT_FLTP;
+}
+
+bool converts_output(const audio_resampler& r) { return r.engine_format != r.output_format; }
+
+// Converts the first `frames` frames of the engine's float block into the
+// output block, plane by plane (s16_convert.h).
+void convert_to_s16(audio_resampler& r, int32_t frames) {
+  const bool planar = av_sample_fmt_is_planar(r.output_format) != 0;
+  const size_t samples = size_t(frames) * (planar ? 1 : r.output_channels);
+  for (uint32_t p = 0; p < r.output_plane_count; ++p) {
+    floats_to_s16(reinterpret_cast<const float*>(r.engine_planes[p]), samples,
+                  reinterpret_cast<int16_t*>(r.output_planes[p]));
+  }
 }
 
 // Formats of 16 bits or fewer on both sides would make the engine work in
@@ -205,18 +228,29 @@ void restart_engine(audio_resampler& r) {
 bool grow_output(audio_resampler& r, int32_t frames, int32_t keep) {
   const int channels = static_cast<int>(r.output_channels);
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
-  if (frames > INT32_MAX - kOutputSlack || !alloc_permitted() ||
-      av_samples_alloc(planes, nullptr, channels, frames + kOutputSlack, r.output_format, 0) < 0) {
+  uint8_t* engine[RESAMPLER_MAX_PLANES] = {};
+  auto allocate = [&](uint8_t** block, AVSampleFormat format) {
+    return alloc_permitted() &&
+           av_samples_alloc(block, nullptr, channels, frames + kOutputSlack, format, 0) >= 0;
+  };
+  if (frames > INT32_MAX - kOutputSlack || !allocate(planes, r.output_format)) return false;
+  if (!converts_output(r)) {
+    std::copy(std::begin(planes), std::end(planes), engine);
+  } else if (!allocate(engine, r.engine_format)) {
+    av_freep(&planes[0]);
     return false;
   }
-  if (keep > 0) av_samples_copy(planes, r.output_planes, 0, 0, keep, channels, r.output_format);
+  if (keep > 0) av_samples_copy(engine, r.engine_planes, 0, 0, keep, channels, r.engine_format);
   av_freep(&r.output_planes[0]);
+  if (converts_output(r)) av_freep(&r.engine_planes[0]);
   std::copy(std::begin(planes), std::end(planes), r.output_planes);
+  std::copy(std::begin(engine), std::end(engine), r.engine_planes);
   r.output_capacity = frames;
   return true;
 }
 
 void hand_back(audio_resampler& r, int32_t frames, uint8_t** output, int32_t* out_bytes) {
+  if (converts_output(r)) convert_to_s16(r, frames);
   std::copy_n(r.output_planes, r.output_plane_count, output);
   // The block's byte size fits an int (the engine's allocator checks), and
   // `frames` is at most its capacity.
@@ -238,6 +272,7 @@ audio_resampler* audio_resampler_create_quality(const audio_desc* dst, const aud
   if (r == nullptr) return nullptr;
   amix::configure(*r, *dst, *src);
   r->quality = quality;
+  amix::choose_engine_format(*r);
   r->context = amix::make_engine(*r);
   if (r->context == nullptr || amix::start_engine(*r) != 0) {
     audio_resampler_destroy(r);
@@ -258,6 +293,7 @@ const char* audio_resampler_engine_name(const audio_resampler* resampler) {
 void audio_resampler_destroy(audio_resampler* resampler) {
   if (resampler == nullptr) return;
   swr_free(&resampler->context);
+  if (amix::converts_output(*resampler)) av_freep(&resampler->engine_planes[0]);
   av_freep(&resampler->output_planes[0]);
   amix::mem_free(resampler);
 }
@@ -276,7 +312,7 @@ bool audio_resampler_resample(audio_resampler* r, uint8_t** output, int32_t* out
   // for want of room.
   const int converted =
       amix::engine_call_permitted()
-          ? swr_convert(r->context, r->output_planes, r->output_capacity, input,
+          ? swr_convert(r->context, r->engine_planes, r->output_capacity, input,
                         static_cast<int>(in_frames))
           : AVERROR_EXTERNAL;
   if (converted < 0) {

@@ -67,7 +67,9 @@ enum class Tail { taken, no_room, engine_failed };
 // next drain to go on from; once silence may be in the engine the stream is
 // ending.  The silence left in the engine goes with its restart.
 Tail take_tail(audio_resampler& r, int32_t owed, int* error) {
-  const size_t sample_bytes = r.output_frame_bytes / r.output_plane_count;
+  const size_t sample_bytes =
+      size_t(av_get_bytes_per_sample(r.engine_format)) *
+      (av_sample_fmt_is_planar(r.engine_format) != 0 ? 1 : r.output_channels);
   const uint8_t* no_input[RESAMPLER_MAX_PLANES] = {};
   for (; r.tail_frames < owed && r.tail_round < kSilenceRounds; ++r.tail_round) {
     const int32_t left = owed - r.tail_frames;
@@ -91,7 +93,7 @@ Tail take_tail(audio_resampler& r, int32_t owed, int* error) {
     }
     uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
     for (uint32_t i = 0; i < r.output_plane_count; ++i) {
-      planes[i] = r.output_planes[i] + size_t(r.tail_frames) * sample_bytes;
+      planes[i] = r.engine_planes[i] + size_t(r.tail_frames) * sample_bytes;
     }
     const int got = engine_call_permitted()
                         ? swr_convert(r.context, planes, static_cast<int>(room), no_input, 0)
@@ -104,8 +106,8 @@ Tail take_tail(audio_resampler& r, int32_t owed, int* error) {
     r.tail_frames += std::min(got, left);  // frames past the stream are dropped
   }
   if (r.tail_frames < owed) {  // not seen with the engines' filters; the length holds all the same
-    av_samples_set_silence(r.output_planes, r.tail_frames, owed - r.tail_frames,
-                           static_cast<int>(r.output_channels), r.output_format);
+    av_samples_set_silence(r.engine_planes, r.tail_frames, owed - r.tail_frames,
+                           static_cast<int>(r.output_channels), r.engine_format);
   }
   return Tail::taken;
 }

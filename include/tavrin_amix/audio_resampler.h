@@ -125,7 +125,8 @@ typedef enum audio_resample_quality {
  * FFmpeg) they run a longer filter of libswresample's own instead (128 taps,
  * Kaiser beta 12, cutoff 0.94 for HIGH; 256, 14 and 0.96 for BEST).
  * audio_resampler_engine_name tells which.  Both presets convert in float
- * even between 16-bit (or 8-bit) ends, keep output frame k at time
+ * even between 16-bit (or 8-bit) ends, round float to 16-bit output to
+ * the nearest, ties to even, on every platform, keep output frame k at time
  * k / dst_rate (no delay), keep the exact length of audio_resampler_drain,
  * and give the same bytes for the same input on every run and for every
  * way of cutting it into calls.
@@ -135,15 +136,15 @@ typedef enum audio_resample_quality {
  * Nyquist, or image of a tone at 0.98 x the source's; passband up to 20 kHz
  * or 0.9 x the lower Nyquist; THD+N of 1 kHz at -1 dBFS, float; the CPU
  * time of 44100 -> 48000 Hz 16-bit stereo over DEFAULT's, in 1024-frame
- * calls; at the presets it is within 0.83x-1.14x of libsoxr's own, called
+ * calls; at the presets it is within 0.85x-1.02x of libsoxr's own, called
  * directly at the same precision):
  *
  *   preset   engine  stopband   passband     THD+N     THD+N 16-bit  cost
  *   DEFAULT  swr     -9..-15    -1.03 dB     -106 dB   -81 dB        1
- *   HIGH     soxr    <= -134    +-0.008 dB   <= -132   <= -93        2.1x
- *   BEST     soxr    <= -165    +-0.007 dB   <= -149   <= -93        3.0x
- *   HIGH     swr     <= -119    +-0.036 dB   <= -137   <= -93        3.2x
- *   BEST     swr     <= -140    +-0.0001 dB  <= -138   <= -93        6.1x
+ *   HIGH     soxr    <= -134    +-0.008 dB   <= -132   <= -93        2.4x
+ *   BEST     soxr    <= -165    +-0.007 dB   <= -149   <= -93        3.1x
+ *   HIGH     swr     <= -119    +-0.036 dB   <= -137   <= -93        3.4x
+ *   BEST     swr     <= -140    +-0.0001 dB  <= -138   <= -93        6.8x
  *
  * soxr sets up its filters in the first resample call after each start
  * (creation, or the restart that ends every drain), not at creation: that

@@ -258,6 +258,7 @@ TEST(ResamplerDrainFailure, RefusalsLeaveTheStreamGoingOn) {
   // A block that must grow and cannot (the tail normally fits the block the
   // calls made; here the block is taken away, as before any call).
   av_freep(&r->output_planes[0]);
+  r->engine_planes[0] = nullptr;  // the same block
   r->output_capacity = 0;
   amix_fault_fail_at(1);
   const Drain refused(r.get());

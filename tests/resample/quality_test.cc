@@ -83,6 +83,52 @@ TEST(ResamplerQuality, TheEngineIsNamed) {
   }
 }
 
+// The presets round float to 16-bit output themselves: to the nearest,
+// ties to even, clipped (libswresample's ARM vector code rounds ties up in
+// the body of a call and to even in its tail).  Noise near full scale
+// gives ties, and peaks past it.
+TEST(ResamplerQuality, SixteenBitOutputIsTheFloatOutputRoundedToEven) {
+  const audio_desc src = {44100, PCM_FORMAT_FLOAT_PLANAR, PCM_SPEAKERS_STEREO};
+  const std::vector<uint8_t> in = [] {
+    std::mt19937 rng(4);
+    std::vector<float> v(20000 * 2);
+    for (float& x : v) x = float(int32_t(rng() % 65537) - 32768) / 32768;
+    return std::vector<uint8_t>(reinterpret_cast<uint8_t*>(v.data()),
+                                reinterpret_cast<uint8_t*>(v.data() + v.size()));
+  }();
+  const uint8_t* planes[2] = {in.data(), in.data() + in.size() / 2};
+  for (const bool fallback : {false, true}) {
+    const SoxrRefused engine(fallback);
+    for (const int32_t format : {PCM_FORMAT_S16, PCM_FORMAT_S16_PLANAR}) {
+      const bool planar = format == PCM_FORMAT_S16_PLANAR;
+      const audio_desc as_float = {48000, planar ? PCM_FORMAT_FLOAT_PLANAR : PCM_FORMAT_FLOAT,
+                                   PCM_SPEAKERS_STEREO};
+      const audio_desc as_s16 = {48000, format, PCM_SPEAKERS_STEREO};
+      Resampler f(audio_resampler_create_quality(&as_float, &src, AUDIO_RESAMPLE_QUALITY_HIGH));
+      Resampler i(audio_resampler_create_quality(&as_s16, &src, AUDIO_RESAMPLE_QUALITY_HIGH));
+      uint8_t* fo[RESAMPLER_MAX_PLANES] = {};
+      uint8_t* io[RESAMPLER_MAX_PLANES] = {};
+      int32_t fb = 0, ib = 0;
+      ASSERT_TRUE(audio_resampler_resample(f.get(), fo, &fb, planes, uint32_t(in.size())));
+      ASSERT_TRUE(audio_resampler_resample(i.get(), io, &ib, planes, uint32_t(in.size())));
+      ASSERT_EQ(fb, 2 * ib);
+      int ties = 0, clipped = 0;
+      for (int p = 0; p < (planar ? 2 : 1); ++p) {
+        const auto* x = reinterpret_cast<const float*>(fo[p]);
+        const auto* y = reinterpret_cast<const int16_t*>(io[p]);
+        for (int32_t k = 0; k < ib / 2 / (planar ? 2 : 1); ++k) {
+          const long expected = std::clamp(std::lrint(x[k] * 32768.0), -32768L, 32767L);
+          ASSERT_EQ(y[k], expected) << x[k] << " at " << k;
+          ties += std::fabs(x[k] * 32768.0) - std::floor(std::fabs(x[k] * 32768.0)) == 0.5;
+          clipped += expected != std::lrint(x[k] * 32768.0);
+        }
+      }
+      EXPECT_GT(ties, 10);
+      EXPECT_GT(clipped, 0);
+    }
+  }
+}
+
 std::vector<float> noise_signal(int64_t frames, uint32_t seed) {
   std::mt19937 rng(seed);
   std::vector<float> v(static_cast<size_t>(frames));

@@ -44,9 +44,9 @@ import java.nio.ByteBuffer;
  * <tr><td>DEFAULT</td><td>-9 to -15 dB</td><td>down by up to 1.03 dB</td>
  *     <td>-106 dB</td><td>-81 dB</td><td>1</td></tr>
  * <tr><td>HIGH</td><td>-134 dB</td><td>within 0.008 dB</td><td>-132 dB</td>
- *     <td>-93 dB</td><td>0.9-2.4</td></tr>
+ *     <td>-93 dB</td><td>1.2-2.5</td></tr>
  * <tr><td>BEST</td><td>-165 dB</td><td>within 0.007 dB</td><td>-149 dB</td>
- *     <td>-93 dB</td><td>1.3-3.4</td></tr>
+ *     <td>-93 dB</td><td>1.5-3.2</td></tr>
  * </table>
  * HIGH and BEST run libsoxr through libswresample, at 20 and 28 bits of
  * precision. Where the device's FFmpeg has no libsoxr (many Android builds)
