@@ -9,6 +9,8 @@
 // shared machine add --benchmark_enable_random_interleaving=true, so that a
 // slow spell hits every variant alike.
 
+#include "bench/bench_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -47,6 +49,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
+  BenchMedians Medians() const {
+    BenchMedians m;
+    for (const auto& [name, variants] : cases_) {
+      for (const auto& [variant, times] : variants) m[name][variant] = median(times);
+    }
+    return m;
+  }
+
   void PrintRatios() const {
     std::printf("\nRatios against the library in this run (time of X / time of lib):\n");
     for (const auto& [name, variants] : cases_) {
@@ -82,6 +92,7 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();
+  if (amix_bench_summary != nullptr) amix_bench_summary(reporter.Medians());
   benchmark::Shutdown();
   return 0;
 }

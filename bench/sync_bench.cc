@@ -6,6 +6,8 @@
 //
 //   lib     sync_audio_resampler_write / _read on two threads
 //   stamped the same with sync_audio_resampler_read_stamped
+//   high    the lib pair created at AUDIO_RESAMPLE_QUALITY_HIGH (soxr, whose
+//   best    output comes in bursts), and at AUDIO_RESAMPLE_QUALITY_BEST
 //   twin    the same two-thread protocol written here (one mutex, one
 //           condition variable, the same wait rules, resample and copies)
 //   single  one thread doing the resample and the copies alone
@@ -107,10 +109,11 @@ void run_pair(benchmark::State& state, const std::vector<int16_t>& in, Write wri
 
 // The library's pair; `stamped` reads with sync_audio_resampler_read_stamped
 // and the producer stamps each write with its time.
-void run_lib(benchmark::State& state, bool stamped) {
+void run_lib(benchmark::State& state, bool stamped,
+             int32_t quality = AUDIO_RESAMPLE_QUALITY_DEFAULT) {
   const std::vector<int16_t> in = source();
-  sync_audio_resampler* s = sync_audio_resampler_create(kSrcRate, PCM_SPEAKERS_STEREO, kDstRate,
-                                                        PCM_SPEAKERS_STEREO, kBlock);
+  sync_audio_resampler* s = sync_audio_resampler_create_quality(
+      kSrcRate, PCM_SPEAKERS_STEREO, kDstRate, PCM_SPEAKERS_STEREO, kBlock, quality);
   int64_t frames = 0, stamp = 0;
   run_pair(
       state, in,
@@ -129,6 +132,8 @@ void run_lib(benchmark::State& state, bool stamped) {
 
 void BM_Lib(benchmark::State& state) { run_lib(state, false); }
 void BM_LibStamped(benchmark::State& state) { run_lib(state, true); }
+void BM_LibHigh(benchmark::State& state) { run_lib(state, false, AUDIO_RESAMPLE_QUALITY_HIGH); }
+void BM_LibBest(benchmark::State& state) { run_lib(state, false, AUDIO_RESAMPLE_QUALITY_BEST); }
 
 // The protocol written out plainly: resample outside the lock, producer
 // waits while a whole block is queued, consumer waits for a whole block or
@@ -229,6 +234,8 @@ const bool registered = [] {
   const std::string base = kCase;
   benchmark::RegisterBenchmark((base + "/lib").c_str(), BM_Lib)->UseRealTime();
   benchmark::RegisterBenchmark((base + "/stamped").c_str(), BM_LibStamped)->UseRealTime();
+  benchmark::RegisterBenchmark((base + "/high").c_str(), BM_LibHigh)->UseRealTime();
+  benchmark::RegisterBenchmark((base + "/best").c_str(), BM_LibBest)->UseRealTime();
   benchmark::RegisterBenchmark((base + "/twin").c_str(), BM_Twin)->UseRealTime();
   benchmark::RegisterBenchmark((base + "/single").c_str(), BM_Single)->UseRealTime();
   return true;

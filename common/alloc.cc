@@ -1,29 +1,24 @@
 #include "common/alloc.h"
 
-#include <atomic>
 #include <cstdlib>
 
 #ifdef AMIX_FAULT_INJECTION
+#include "common/fault_counter.h"
+
 namespace {
-std::atomic<long> g_fail_at{0};
-std::atomic<long> g_reached{0};
+amix::FaultCounter g_allocations;
 }  // namespace
 
-extern "C" void amix_fault_fail_at(long n) {
-  g_reached.store(0);
-  g_fail_at.store(n);
-}
+extern "C" void amix_fault_fail_at(long n) { g_allocations.fail_at(n); }
 
-extern "C" long amix_fault_sites_reached(void) { return g_reached.load(); }
+extern "C" long amix_fault_sites_reached(void) { return g_allocations.reached(); }
 #endif
 
 namespace amix {
 
 bool alloc_permitted() {
 #ifdef AMIX_FAULT_INJECTION
-  const long site = g_reached.fetch_add(1) + 1;
-  const long fail_at = g_fail_at.load();
-  return fail_at == 0 || site != fail_at;
+  return g_allocations.permit();
 #else
   return true;
 #endif

@@ -51,6 +51,23 @@ jint deliver(JNIEnv* env, jobject buffer, jint offset, uint8_t* output, const ui
   return count;
 }
 
+// Both inits: the handle of a new resampler, or -1 after logging.
+jlong create(jint src_rate, jint src_speakers, jint src_bits, jint dst_rate, jint dst_speakers,
+             jint dst_bits, jint quality) {
+  const audio_desc src = {static_cast<uint32_t>(src_rate), format_of_bits(src_bits), src_speakers};
+  const audio_desc dst = {static_cast<uint32_t>(dst_rate), format_of_bits(dst_bits), dst_speakers};
+  AMIX_LOGI(
+      "src: samples_per_sec = %d, format = %d, speakers = %d  dst: samples_per_sec = %d, "
+      "format = %d, speakers = %d",
+      src_rate, src.format, src.speakers, dst_rate, dst.format, dst.speakers);
+  audio_resampler* resampler = audio_resampler_create_quality(&dst, &src, quality);
+  if (resampler == nullptr) {
+    AMIX_LOGE("Create resampler failed.\n");
+    return -1;
+  }
+  return to_jlong(resampler);
+}
+
 }  // namespace
 
 extern "C" {
@@ -58,18 +75,15 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_init(
     JNIEnv*, jclass, jint src_rate, jint src_speakers, jint src_bits, jint dst_rate,
     jint dst_speakers, jint dst_bits) {
-  const audio_desc src = {static_cast<uint32_t>(src_rate), format_of_bits(src_bits), src_speakers};
-  const audio_desc dst = {static_cast<uint32_t>(dst_rate), format_of_bits(dst_bits), dst_speakers};
-  AMIX_LOGI(
-      "src: samples_per_sec = %d, format = %d, speakers = %d  dst: samples_per_sec = %d, "
-      "format = %d, speakers = %d",
-      src_rate, src.format, src.speakers, dst_rate, dst.format, dst.speakers);
-  audio_resampler* resampler = audio_resampler_create(&dst, &src);
-  if (resampler == nullptr) {
-    AMIX_LOGE("Create resampler failed.\n");
-    return -1;
-  }
-  return to_jlong(resampler);
+  return create(src_rate, src_speakers, src_bits, dst_rate, dst_speakers, dst_bits,
+                AUDIO_RESAMPLE_QUALITY_DEFAULT);
+}
+
+JNIEXPORT jlong JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_initQuality(
+    JNIEnv*, jclass, jint src_rate, jint src_speakers, jint src_bits, jint dst_rate,
+    jint dst_speakers, jint dst_bits, jint quality) {
+  return create(src_rate, src_speakers, src_bits, dst_rate, dst_speakers, dst_bits, quality);
 }
 
 JNIEXPORT jint JNICALL

@@ -1,5 +1,7 @@
 #include "jni/jni_util.h"
 
+#include "common/log.h"
+
 namespace amix::jni {
 
 uint8_t* direct_region(JNIEnv* env, jobject buffer, jlong offset, jlong bytes) {
@@ -17,6 +19,16 @@ jfieldID long_field(JNIEnv* env, jobject self, const char* name) {
   const jfieldID id = env->GetFieldID(cls, name, "J");
   env->DeleteLocalRef(cls);
   return id;
+}
+
+bool handle_field_free(JNIEnv* env, jobject self, const char* name, const char* what) {
+  const jfieldID id = long_field(env, self, name);
+  if (id == nullptr) return false;
+  if (env->GetLongField(self, id) != 0) {
+    AMIX_LOGE("%s already inited, release it first !", what);
+    return false;
+  }
+  return true;
 }
 
 bool set_field_handle(JNIEnv* env, jobject self, const char* name, const void* value) {

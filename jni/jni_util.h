@@ -42,6 +42,13 @@ bool set_field_handle(JNIEnv* env, jobject self, const char* name, const void* v
 // NoSuchFieldError stays pending).
 jfieldID long_field(JNIEnv* env, jobject self, const char* name);
 
+// Whether an init may create an object for the receiver: its long field
+// `name` exists and holds none.  A field that already holds one (init
+// twice without a release) is refused with the ERROR line
+// "<what> already inited, release it first !"; a missing field leaves its
+// NoSuchFieldError pending.
+bool handle_field_free(JNIEnv* env, jobject self, const char* name, const char* what);
+
 template <typename T>
 T* field_handle(JNIEnv* env, jobject self, const char* name) {
   const jfieldID id = long_field(env, self, name);

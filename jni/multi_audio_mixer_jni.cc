@@ -105,6 +105,7 @@ extern "C" {
 JNIEXPORT jboolean JNICALL
 Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_init(JNIEnv* env, jobject self,
                                                                        jint block_size) {
+  if (!amix::jni::handle_field_free(env, self, kField, "multi audio mixer")) return JNI_FALSE;
   multi_audio_mixer* mixer = multi_audio_mixer_create(block_size);
   if (mixer == nullptr) return JNI_FALSE;
   if (!set_field_handle(env, self, kField, mixer)) {

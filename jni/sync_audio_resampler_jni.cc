@@ -37,6 +37,20 @@ void* block_target(JNIEnv* env, sync_audio_resampler* s, jobject output) {
   return address;
 }
 
+// Both inits: the object is created only for a receiver that holds none.
+jboolean init_object(JNIEnv* env, jobject self, jint src_rate, jint src_speakers, jint dst_rate,
+                     jint dst_speakers, jint block_size, jint quality) {
+  if (!amix::jni::handle_field_free(env, self, kField, "sync audio resampler")) return JNI_FALSE;
+  sync_audio_resampler* s = sync_audio_resampler_create_quality(
+      src_rate, src_speakers, dst_rate, dst_speakers, block_size, quality);
+  if (s == nullptr) return JNI_FALSE;
+  if (!set_field_handle(env, self, kField, s)) {
+    sync_audio_resampler_release(s);
+    return JNI_FALSE;
+  }
+  return JNI_TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -44,14 +58,16 @@ extern "C" {
 JNIEXPORT jboolean JNICALL Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_init(
     JNIEnv* env, jobject self, jint src_rate, jint src_speakers, jint dst_rate, jint dst_speakers,
     jint block_size) {
-  sync_audio_resampler* s =
-      sync_audio_resampler_create(src_rate, src_speakers, dst_rate, dst_speakers, block_size);
-  if (s == nullptr) return JNI_FALSE;
-  if (!set_field_handle(env, self, kField, s)) {
-    sync_audio_resampler_release(s);
-    return JNI_FALSE;
-  }
-  return JNI_TRUE;
+  return init_object(env, self, src_rate, src_speakers, dst_rate, dst_speakers, block_size,
+                     AUDIO_RESAMPLE_QUALITY_DEFAULT);
+}
+
+JNIEXPORT jboolean JNICALL
+Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_initQuality(
+    JNIEnv* env, jobject self, jint src_rate, jint src_speakers, jint dst_rate, jint dst_speakers,
+    jint block_size, jint quality) {
+  return init_object(env, self, src_rate, src_speakers, dst_rate, dst_speakers, block_size,
+                     quality);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_write(

@@ -31,11 +31,33 @@ struct audio_resampler {
   int64_t stream_in_frames;
   int64_t stream_out_frames;
   bool engine_closed;  // its restart after a drain failed; the next call retries it
+  int32_t quality;     // an audio_resample_quality, fixed at create
+  bool soxr;           // the engine runs libsoxr; otherwise libswresample's own filter
+  // What the engine writes, and where.  The presets convert float to 16-bit
+  // output themselves (hand_back): libswresample's ARM vector conversion
+  // rounds ties up where its scalar tail rounds them to even, so its bytes
+  // would depend on where calls cut the stream.  Their engine then writes
+  // float into a block of its own, as large as the output block; otherwise
+  // engine_planes are the output block's planes.
+  AVSampleFormat engine_format;
+  uint8_t* engine_planes[RESAMPLER_MAX_PLANES];
+  // A drain that failed after it had fed silence behind the stream: the
+  // stream can only end now.  The tail frames it had taken sit at the start
+  // of the output block, still owed; the silence fed stays in the engine.
+  bool ending;
+  bool tail_fed;        // the silence of round tail_round is in the engine
+  int32_t tail_frames;  // tail frames taken so far
+  int32_t tail_round;   // silence rounds completed so far
 };
 
 namespace amix {
 
 // What the resampler and its drain share.
+
+// Source frames of silence that reach past the engine's filter at the
+// lower of the two rates, times the rate ratio: the first silence the drain
+// feeds behind a stream.
+int64_t filter_reach(const audio_resampler& r);
 
 // Whether the engine is ready to convert, starting it first when its
 // restart after a drain failed; false when it still cannot start.
@@ -45,13 +67,17 @@ bool engine_ready(audio_resampler& r);
 // engine that cannot start again is left closed (engine_closed).
 void restart_engine(audio_resampler& r);
 
-// Replaces the output block with one of `frames` frames (and a little slack
-// for the engine's vector stores); its samples are not carried over (every call hands back all that it produced).  The new block
-// is made before the old one goes, so a failure changes nothing.
-bool grow_output(audio_resampler& r, int32_t frames);
+// Replaces the output block (and the engine's own block, where it has one)
+// with one of `frames` frames and a little slack for the engine's vector
+// stores, carrying over the first `keep` frames the engine wrote (every
+// call hands back all that it produced, so only an unfinished drain keeps
+// any).  The new blocks are made before the old ones go, so a failure
+// changes nothing.
+bool grow_output(audio_resampler& r, int32_t frames, int32_t keep = 0);
 
 // Hands the caller the planes and the byte count of the first `frames`
-// frames of the output block, and counts them into the stream.
+// frames the engine wrote (converted into the output block where the engine
+// writes float), and counts them into the stream.
 void hand_back(audio_resampler& r, int32_t frames, uint8_t** output, int32_t* out_bytes);
 
 }  // namespace amix

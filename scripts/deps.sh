@@ -11,7 +11,7 @@ set -eu
 PACKAGES="
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libswresample-dev libavutil-dev android-liblog-dev libhwy-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev
   openjdk-17-jdk-headless junit5
   libsndfile1-dev libcairo2-dev libebur128-dev
   valgrind stress-ng

@@ -35,24 +35,28 @@ sync_audio_resampler* allocate() {
 }
 
 audio_resampler* make_resampler(int32_t src_rate, int32_t src_speakers, int32_t dst_rate,
-                                int32_t dst_speakers) {
+                                int32_t dst_speakers, int32_t quality) {
   // A negative rate turns into one beyond INT32_MAX, which the resampler
   // refuses.
   const audio_desc src = {static_cast<uint32_t>(src_rate), PCM_FORMAT_S16, src_speakers};
   const audio_desc dst = {static_cast<uint32_t>(dst_rate), PCM_FORMAT_S16, dst_speakers};
-  return audio_resampler_create(&dst, &src);
+  return audio_resampler_create_quality(&dst, &src, quality);
 }
 
 // Builds what the object owns; false after logging the step that failed.
 bool build(sync_audio_resampler& s, int32_t src_rate, int32_t src_speakers, int32_t dst_rate,
-           int32_t dst_speakers, int32_t block_size) {
+           int32_t dst_speakers, int32_t block_size, int32_t quality) {
   // Outside this range one side would wait for good: the consumer for a
   // block that cannot fit, or the producer on every write.
   if (block_size <= 0 || block_size > SYNC_AUDIO_RESAMPLER_QUEUE_BYTES) {
     AMIX_LOGE("sync audio resampler block size out of range: %d", block_size);
     return false;
   }
-  s.resampler = make_resampler(src_rate, src_speakers, dst_rate, dst_speakers);
+  if (quality < AUDIO_RESAMPLE_QUALITY_DEFAULT || quality > AUDIO_RESAMPLE_QUALITY_BEST) {
+    AMIX_LOGE("sync audio resampler quality out of range: %d", quality);
+    return false;
+  }
+  s.resampler = make_resampler(src_rate, src_speakers, dst_rate, dst_speakers, quality);
   if (s.resampler == nullptr) {
     AMIX_LOGE("failed to create audio resampler");
     return false;
@@ -81,20 +85,30 @@ int64_t waits_begun(sync_audio_resampler* s, Side side) {
 
 extern "C" {
 
-sync_audio_resampler* sync_audio_resampler_create(int32_t src_samples_per_sec,
-                                                  int32_t src_speakers,
-                                                  int32_t dst_samples_per_sec,
-                                                  int32_t dst_speakers, int32_t block_size) {
+sync_audio_resampler* sync_audio_resampler_create_quality(int32_t src_samples_per_sec,
+                                                          int32_t src_speakers,
+                                                          int32_t dst_samples_per_sec,
+                                                          int32_t dst_speakers, int32_t block_size,
+                                                          int32_t quality) {
   sync_audio_resampler* s = amix::sync::allocate();
   if (s == nullptr) return nullptr;
   if (!amix::sync::build(*s, src_samples_per_sec, src_speakers, dst_samples_per_sec,
-                         dst_speakers, block_size)) {
+                         dst_speakers, block_size, quality)) {
     sync_audio_resampler_release(s);
     return nullptr;
   }
   AMIX_LOGI("sync audio resampler created: %d/%d, %d/%d", src_samples_per_sec,
             dst_samples_per_sec, src_speakers, dst_speakers);
   return s;
+}
+
+sync_audio_resampler* sync_audio_resampler_create(int32_t src_samples_per_sec,
+                                                  int32_t src_speakers,
+                                                  int32_t dst_samples_per_sec,
+                                                  int32_t dst_speakers, int32_t block_size) {
+  return sync_audio_resampler_create_quality(src_samples_per_sec, src_speakers,
+                                             dst_samples_per_sec, dst_speakers, block_size,
+                                             AUDIO_RESAMPLE_QUALITY_DEFAULT);
 }
 
 int sync_audio_resampler_interrupt(sync_audio_resampler* s) {

@@ -5,7 +5,12 @@
 //   consumer: waits while not interrupted, not at the end of the stream and
 //             less than a whole block is queued.
 // The two exclude each other, so at most one thread waits at a time and one
-// signal after every change wakes it.
+// signal wakes it.  Each side signals after a change that can release the
+// other: a write that leaves a whole block queued (or an end, or a full
+// queue), a read that leaves less than a whole block.  A change that cannot
+// release the waiting side wakes nobody, so that writes smaller than a
+// block, and the bursts of a filter that gives its output out in blocks,
+// do not wake the consumer only for it to wait again.
 
 #include <pthread.h>
 
@@ -82,7 +87,8 @@ void queue_write(sync_audio_resampler& s, const Converted& out, int64_t stamp, i
   s.stamps->note_write(stamp, frames);
   append_all(s, locked, out.planes[0], out.bytes);
   s.last_stamp = stamp;
-  locked.signal();
+  // Only a whole block can release the consumer.
+  if (rbuf_used(s.ring) >= s.block_size) locked.signal();
 }
 
 // Queues the end of the stream after its last bytes.  The end is recorded
@@ -115,7 +121,8 @@ int32_t read_block(sync_audio_resampler* s, void* dst, int32_t len, int64_t* sta
     }
     n = rbuf_read(s->ring, dst, block);
     if (n > 0) start = s->stamps->take(n);
-    locked.signal();
+    // Only room below a whole block can release the producer.
+    if (rbuf_used(s->ring) < block) locked.signal();
   }
   if (n <= 0) {
     AMIX_LOGE("sync audio resampler read failed: %d", n);

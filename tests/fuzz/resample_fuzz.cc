@@ -1,5 +1,7 @@
 // The resampler over arbitrary descriptions (every code, out-of-range ones,
-// odd rates) and arbitrary blocks, with streams ended by drains at any point:
+// odd rates), every quality (out-of-range ones too, and the presets on soxr
+// or on their fallback filter) and arbitrary blocks, with streams ended by
+// drains at any point:
 // no crash, no sanitizer report, and every result consistent: whole output
 // frames, planes inside the block handed back, refusals only where the
 // contract allows them, and every drained stream exactly as long as its
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/engine_seam.h"
 #include "resample/audio_format.h"
 #include "tavrin_amix/audio_resampler.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -52,9 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const audio_desc dst = pick_desc(in);
   const audio_desc src = pick_desc(in);
-  audio_resampler* r = audio_resampler_create(&dst, &src);
-  const bool steep = uint64_t{src.samples_per_sec} > 256 * uint64_t{dst.samples_per_sec};
-  if (!plausible(dst) || !plausible(src) || steep) AMIX_FUZZ_CHECK(r == nullptr);
+  const int32_t quality = int32_t(in.range(-1, 3));
+  const uint64_t up = dst.samples_per_sec, down = src.samples_per_sec;
+  // The fallback filter of a steep reduction takes seconds to build: only
+  // up to 32:1 here.
+  amix_fault_refuse_soxr(in.range(0, 1) == 1 && down <= 32 * up);
+  audio_resampler* r = audio_resampler_create_quality(&dst, &src, quality);
+  amix_fault_refuse_soxr(0);
+  const bool steep = down > 256 * up || (quality > 0 && up > 256 * down);
+  if (!plausible(dst) || !plausible(src) || steep || quality < 0 || quality > 2) {
+    AMIX_FUZZ_CHECK(r == nullptr);
+  }
   if (r == nullptr) return 0;
 
   const uint32_t src_frame = amix::audio_desc_frame_bytes(src);

@@ -5,8 +5,10 @@
 // block queued, the stream ended, or an interrupt).  A call that waited would
 // hang the run, and the time-out reports it.
 //
-// With equal rates and layouts the conversion is an identity, so the model
-// holds the queued bytes themselves and every delivered byte is compared.
+// With equal rates and layouts the conversion is an identity at every
+// quality (the presets pass 16-bit samples through float losslessly), so
+// the model holds the queued bytes themselves and every delivered byte is
+// compared.
 // With a rate change only the counts are checked: output in whole frames,
 // within what the input can give, reads that take what was queued, and
 // every ended stream exactly as long as its input at the destination rate.
@@ -34,20 +36,24 @@ using amix_fuzz::Input;
 
 constexpr int32_t kQueue = SYNC_AUDIO_RESAMPLER_QUEUE_BYTES;
 // Source frames the engine may hold back for its filter: far more than the
-// default filter keeps at the rate ratios picked below (at most 6).
+// default filter keeps at the rate ratios picked below (at most 6), and than
+// soxr keeps for the presets (7600 seen).
 constexpr int64_t kHeldFrames = 1024;
+constexpr int64_t kPresetHeldFrames = 16384;
 constexpr uint8_t kUntouched = 0xA5;
 constexpr int kMostRateEnds = 4;
 constexpr int32_t kMostRateWrite = 1 << 16;
 
 struct Config {
   int32_t src_rate, src_speakers, dst_rate, dst_speakers, block;
+  int32_t quality = AUDIO_RESAMPLE_QUALITY_DEFAULT;
 };
 
 bool creatable(const Config& c) {
   auto speakers_ok = [](int32_t s) { return s >= 1 && s <= 10; };
   return c.block >= 1 && c.block <= kQueue && c.src_rate > 0 && c.dst_rate > 0 &&
-         speakers_ok(c.src_speakers) && speakers_ok(c.dst_speakers);
+         speakers_ok(c.src_speakers) && speakers_ok(c.dst_speakers) && c.quality >= 0 &&
+         c.quality <= 2;
 }
 
 int32_t frame_bytes(int32_t speakers) {
@@ -76,6 +82,7 @@ Config pick_config(Input& in) {
     c.dst_rate = rate();
     c.dst_speakers = int32_t(in.range(-1, 11));
     c.block = kBlocks[in.range(0, 8)];
+    c.quality = int32_t(in.range(-1, 3));
     return c;
   }
   Config c;
@@ -91,6 +98,7 @@ Config pick_config(Input& in) {
     c.src_speakers = c.dst_speakers = int32_t(in.range(1, 10));
   }
   c.block = pick_block(in);
+  c.quality = int32_t(in.range(0, 2));
   return c;
 }
 
@@ -154,7 +162,8 @@ class Session {
   int64_t output_bound(int32_t len) const {
     const int64_t frames = len > 0 ? len / src_frame_ : 0;
     if (identity_) return frames * dst_frame_;
-    const int64_t out_frames = (frames + kHeldFrames) * c_.dst_rate / c_.src_rate + 2;
+    const int64_t held = c_.quality == 0 ? kHeldFrames : kPresetHeldFrames;
+    const int64_t out_frames = (frames + held) * c_.dst_rate / c_.src_rate + 2;
     return out_frames * dst_frame_;
   }
 
@@ -345,8 +354,8 @@ class Session {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const Config c = pick_config(in);
-  sync_audio_resampler* s =
-      sync_audio_resampler_create(c.src_rate, c.src_speakers, c.dst_rate, c.dst_speakers, c.block);
+  sync_audio_resampler* s = sync_audio_resampler_create_quality(
+      c.src_rate, c.src_speakers, c.dst_rate, c.dst_speakers, c.block, c.quality);
   AMIX_FUZZ_CHECK((s != nullptr) == creatable(c));
   if (s == nullptr) return 0;
   Session session(s, c);

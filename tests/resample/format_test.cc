@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
 
+#include "hwy/targets.h"
 #include "resample/audio_format.h"
+#include "resample/s16_convert.h"
 
 namespace {
 
@@ -65,6 +73,47 @@ TEST(FormatTables, FrameBytes) {
     EXPECT_EQ(audio_desc_frame_bytes(desc), row.bytes) << row.format << "/" << row.speakers;
     EXPECT_EQ(pcm_codes_valid(desc), row.bytes != 0) << row.format << "/" << row.speakers;
   }
+}
+
+// Float to 16-bit as the presets hand it out: lrint(x * 32768), ties to
+// even, clipped, NaN to -32768; the scalar rule and the vector kernel on
+// every instruction set this CPU runs, over every tie and its neighbours,
+// the limits, the special values and random bits, in runs that leave every
+// length of tail.
+TEST(S16Conversion, ScalarRuleAndKernelRoundTiesToEvenOnEveryTarget) {
+  std::vector<float> in;
+  for (int k = -2 * 32768 - 8; k <= 2 * 32768 + 8; ++k) {
+    const float x = float(k) / 65536;  // every integer and every tie, scaled
+    in.insert(in.end(), {x, std::nextafter(x, -2.0f), std::nextafter(x, 2.0f)});
+  }
+  const float inf = std::numeric_limits<float>::infinity();
+  in.insert(in.end(), {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
+                       std::numeric_limits<float>::denorm_min(), 65536.0f, -65536.0f});
+  std::mt19937 rng(6);
+  for (int i = 0; i < 100000; ++i) {
+    const uint32_t bits = rng();
+    float x;
+    std::memcpy(&x, &bits, sizeof x);
+    in.push_back(x);
+  }
+  std::vector<int16_t> expected;
+  for (const float x : in) {
+    expected.push_back(std::isnan(x) ? int16_t(-32768)
+                                     : int16_t(std::lrint(std::clamp(double(x) * 32768, -32768.0,
+                                                                     32767.0))));
+    ASSERT_EQ(s16_of(x), expected.back()) << x;
+  }
+  for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    SCOPED_TRACE(hwy::TargetName(target));
+    for (size_t start = 0; start < 17; ++start) {
+      std::vector<int16_t> out(in.size() - start, 0x5555);
+      floats_to_s16(in.data() + start, out.size(), out.data());
+      ASSERT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + ptrdiff_t(start)));
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
 }
 
 }  // namespace

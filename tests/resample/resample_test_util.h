@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "common/engine_seam.h"
 #include "resample/resampler_impl.h"
 #include "tavrin_amix/audio_resampler.h"
 
@@ -19,6 +20,16 @@ using Resampler = std::unique_ptr<audio_resampler, ResamplerDeleter>;
 inline Resampler make_resampler(audio_desc dst, audio_desc src) {
   return Resampler(audio_resampler_create(&dst, &src));
 }
+
+// Takes libswresample to have no soxr (or to have it) for the scope: the
+// presets then run their fallback filter.
+class SoxrRefused {
+ public:
+  explicit SoxrRefused(bool refused) { amix_fault_refuse_soxr(refused); }
+  ~SoxrRefused() { amix_fault_refuse_soxr(0); }
+  SoxrRefused(const SoxrRefused&) = delete;
+  SoxrRefused& operator=(const SoxrRefused&) = delete;
+};
 
 // Stands in the caller's slots before a call, to see which ones it wrote.
 inline uint8_t* sentinel() {

@@ -35,7 +35,8 @@ TEST(ResamplerCreate, RefusesWhatTheEngineCannotTakeSilently) {
 
 // Reductions steeper than 256:1 are refused before the engine builds its
 // filter (at 2147483647 -> 96000 Hz it would take 1.5 GB and then fail).
-// Upsampling as steep stays cheap and is accepted.
+// Upsampling as steep stays cheap and is accepted, but by the presets (on
+// either engine) only up to 256:1 too.
 TEST(ResamplerCreate, RefusesDownsamplingSteeperThan256To1) {
   const audio_desc low = {8000, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
   const audio_desc steepest = {2048000, PCM_FORMAT_S16, PCM_SPEAKERS_MONO};
@@ -46,20 +47,37 @@ TEST(ResamplerCreate, RefusesDownsamplingSteeperThan256To1) {
   EXPECT_EQ(audio_resampler_create(&low, &too_steep), nullptr);
   EXPECT_EQ(audio_resampler_create(&k96, &top), nullptr);
   EXPECT_NE(make_resampler(too_steep, low), nullptr);
+  for (const bool fallback : {false, true}) {
+    const SoxrRefused engine(fallback);
+    for (const int32_t q : {AUDIO_RESAMPLE_QUALITY_HIGH, AUDIO_RESAMPLE_QUALITY_BEST}) {
+      EXPECT_EQ(audio_resampler_create_quality(&too_steep, &low, q), nullptr) << q;
+      EXPECT_EQ(audio_resampler_create_quality(&low, &too_steep, q), nullptr) << q;
+      Resampler up(audio_resampler_create_quality(&steepest, &low, q));
+      EXPECT_NE(up, nullptr) << q;
+    }
+  }
 }
 
-// Allocation sites of create: the record, the engine context, its init.
+// Allocation sites of create: the record, the engine context, its init; at
+// every quality, on either engine (soxr's init failing for want of memory
+// is a failure, not a reason to fall back).
 TEST(ResamplerCreate, EveryAllocationFailureGivesNullAndLeaksNothing) {
   constexpr long kSites = 3;
-  for (long n = 1; n <= kSites; ++n) {
-    amix_fault_fail_at(n);
-    EXPECT_EQ(audio_resampler_create(&kStereo44k, &kStereo48k), nullptr) << "site " << n;
+  for (const bool fallback : {false, true}) {
+    const SoxrRefused engine(fallback);
+    for (int32_t q = 0; q <= 2; ++q) {
+      for (long n = 1; n <= kSites; ++n) {
+        amix_fault_fail_at(n);
+        EXPECT_EQ(audio_resampler_create_quality(&kStereo44k, &kStereo48k, q), nullptr)
+            << "site " << n << ", quality " << q;
+      }
+      amix_fault_fail_at(kSites + 1);
+      Resampler r(audio_resampler_create_quality(&kStereo44k, &kStereo48k, q));
+      EXPECT_EQ(amix_fault_sites_reached(), kSites);
+      amix_fault_fail_at(0);
+      EXPECT_NE(r, nullptr);
+    }
   }
-  amix_fault_fail_at(kSites + 1);
-  Resampler r = make_resampler(kStereo44k, kStereo48k);
-  EXPECT_EQ(amix_fault_sites_reached(), kSites);
-  amix_fault_fail_at(0);
-  EXPECT_NE(r, nullptr);
 }
 
 TEST(ResamplerResample, OutputBlockGrowsOnlyWhenNeeded) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -154,30 +155,40 @@ TEST(ResamplerSignal, ToneKeepsFrequencyAndLevel) {
 }
 
 // Over a long stream in blocks of varied sizes the output keeps the rate
-// ratio, and once the largest block has been seen nothing is allocated.
+// ratio, and once the largest block has been seen nothing is allocated, at
+// every quality.  soxr gives nothing out until its filter is full (at
+// 192000 -> 8000 Hz and BEST, 0.15 s of input), and the room a call needs
+// grows meanwhile; what it holds drifts from call to call after that.
 TEST(ResamplerSignal, LongStreamKeepsTheRatioAndStopsAllocating) {
-  for (const auto& [in_rate, out_rate] : {std::pair{48000u, 44100u}, std::pair{44100u, 48000u}}) {
-    Resampler r = make_resampler({out_rate, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO},
-                                 {in_rate, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO});
+  for (const auto& [in_rate, out_rate, quality] :
+       {std::tuple{48000u, 44100u, 0}, {44100u, 48000u, 0}, {48000u, 44100u, 1},
+        {44100u, 48000u, 2}, {8000u, 48000u, 1}, {192000u, 8000u, 2}}) {
+    SCOPED_TRACE(testing::Message() << in_rate << " -> " << out_rate << ", quality " << quality);
+    const audio_desc dst = {out_rate, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
+    const audio_desc src = {in_rate, PCM_FORMAT_S16, PCM_SPEAKERS_STEREO};
+    Resampler r(audio_resampler_create_quality(&dst, &src, quality));
     const std::vector<uint8_t> block = noise(4096 * 4 + 3);
     std::mt19937 rng(3);
     int64_t in_total = 0, out_total = 0;
     long sites = 0;
     amix_fault_fail_at(0);  // counts from here
     for (int i = 0; in_total < 3 * int64_t(in_rate); ++i) {
+      const bool filling = i < 2 || out_total == 0;
       const int frames = i < 2 || i % 16 == 0 ? 4096 : 1 + int(rng() % 4096);
       const Call call(r.get(), block.data(), uint32_t(frames * 4) + rng() % 4);
       ASSERT_TRUE(call.ok);
       in_total += frames;
       out_total += call.bytes / 4;
-      if (i < 2)
+      if (filling)
         sites = amix_fault_sites_reached();
       else
         EXPECT_EQ(amix_fault_sites_reached(), sites) << "call " << i << " " << frames;
     }
     const int64_t held = swr_get_delay(r->context, out_rate);
     EXPECT_NEAR(double(out_total + held), double(in_total) * out_rate / in_rate, 2.0);
-    EXPECT_LT(held, 64);
+    if (quality == 0) {
+      EXPECT_LT(held, 64);
+    }
   }
 }
 

@@ -8,7 +8,21 @@
 #include <cstdlib>
 #include <thread>
 
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+
 namespace amix_test {
+
+// Whether the program runs under valgrind, where tests do less of their long
+// runs.
+inline bool under_valgrind() {
+#ifdef RUNNING_ON_VALGRIND
+  return RUNNING_ON_VALGRIND != 0;
+#else
+  return false;
+#endif
+}
 
 // AMIX_TEST_TIME_SCALE, a factor of 1 or more; 1 when unset or unusable.
 inline double time_scale() {

@@ -56,6 +56,7 @@ TEST(SyncLifecycle, RefusedCreatesLogTheCauseThenTheReleaseLines) {
   struct Case {
     int32_t src_rate, src_speakers, block;
     LogLine line;
+    int32_t quality = AUDIO_RESAMPLE_QUALITY_DEFAULT;
   };
   const Case cases[] = {
       {44100, 2, 0, error("sync audio resampler block size out of range: 0")},
@@ -64,10 +65,16 @@ TEST(SyncLifecycle, RefusedCreatesLogTheCauseThenTheReleaseLines) {
       {0, 2, 4096, error("failed to create audio resampler")},
       {-44100, 2, 4096, error("failed to create audio resampler")},
       {44100, 11, 4096, error("failed to create audio resampler")},
+      {44100, 2, 4096, error("sync audio resampler quality out of range: 3"), 3},
+      {44100, 2, 4096, error("sync audio resampler quality out of range: -1"), -1},
+      {44100, 2, 0, error("sync audio resampler block size out of range: 0"), 3},
+      {0, 2, 4096, error("failed to create audio resampler"), AUDIO_RESAMPLE_QUALITY_BEST},
   };
   for (const Case& c : cases) {
     LogCapture log;
-    EXPECT_EQ(sync_audio_resampler_create(c.src_rate, c.src_speakers, 48000, 2, c.block), nullptr);
+    EXPECT_EQ(sync_audio_resampler_create_quality(c.src_rate, c.src_speakers, 48000, 2, c.block,
+                                                  c.quality),
+              nullptr);
     EXPECT_EQ(log.lines(), then_released(c.line)) << c.line.message;
   }
   Sync largest = make_identity(SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
@@ -227,7 +234,8 @@ TEST(SyncCalls, AWriteWhoseOutputCannotGrowFailsAndChangesNothing) {
 
 // An end whose drain fails (the engine cannot take the silence it is fed):
 // -1 with the lines, the write's own bytes queued and its stamp stored, and
-// the stream left open, without its tail, until an announced end ends it.
+// the stream left open until an announced end ends it: with its whole tail,
+// exactly as an object that never failed ends it.
 TEST(SyncCalls, AFailedDrainLeavesTheStreamOpenUntilTheNextEnd) {
   const std::vector<uint8_t> in = pattern(0, 512 + 256);
   Sync s = make_44k_to_48k();
@@ -250,7 +258,9 @@ TEST(SyncCalls, AFailedDrainLeavesTheStreamOpenUntilTheNextEnd) {
   EXPECT_EQ(s->last_stamp, 2);
   ASSERT_EQ(sync_audio_resampler_write(s.get(), in.data(), 0, 3, 1), 0);
   EXPECT_EQ(s->end_of_stream, 1);
-  EXPECT_EQ(read_to_end(s.get()).size(), size_t(with_write));
+  Sync clean = make_44k_to_48k();
+  ASSERT_EQ(sync_audio_resampler_write(clean.get(), in.data(), int32_t(in.size()), 1, 1), 0);
+  EXPECT_EQ(read_to_end(s.get()), read_to_end(clean.get()));
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ int64_t exact_length(int64_t n, int64_t src, int64_t dst) { return (2 * n * dst 
 
 class StampRun {
  public:
-  StampRun(int32_t src, int32_t dst, std::vector<Stream> streams)
-      : src_(src), dst_(dst), streams_(std::move(streams)) {}
+  StampRun(int32_t src, int32_t dst, std::vector<Stream> streams,
+           int32_t quality = AUDIO_RESAMPLE_QUALITY_DEFAULT)
+      : src_(src), dst_(dst), quality_(quality), streams_(std::move(streams)) {}
 
   // The producer writes every stream in random sizes of 1 to `max_write`
   // frames, each write stamped by its segment, and ends each stream; the
@@ -48,7 +49,8 @@ class StampRun {
   // A side that stops on a failed check interrupts the object, so that the
   // other one returns too.
   void run(uint32_t seed, uint32_t max_write) {
-    Sync s(sync_audio_resampler_create(src_, PCM_SPEAKERS_STEREO, dst_, PCM_SPEAKERS_STEREO, kBlock));
+    Sync s(sync_audio_resampler_create_quality(src_, PCM_SPEAKERS_STEREO, dst_, PCM_SPEAKERS_STEREO,
+                                               kBlock, quality_));
     ASSERT_NE(s, nullptr);
     std::atomic<bool> produced{false};
     Task consumer(s.get(), [&] {
@@ -159,7 +161,7 @@ class StampRun {
     return 0;
   }
 
-  const int32_t src_, dst_;
+  const int32_t src_, dst_, quality_;
   const std::vector<Stream> streams_;
   std::vector<Block> blocks_;
 };
@@ -210,6 +212,23 @@ TEST(SyncStamps, TheNextStreamCarriesItsOwnStamps) {
                   {{1, 99000000}}, {{uint32_t(src) / 5, -7}}});
     run.run(5, 3000);
     run.check();
+  }
+}
+
+// soxr gives its output in bursts: the stamps, which follow stream
+// positions, are as exact with the presets, across a gap and a new stream.
+TEST(SyncStamps, PresetsKeepTheStampsWithinOneFrame) {
+  for (const auto& [src, dst] : {std::pair{44100, 48000}, {48000, 8000}}) {
+    for (const int32_t quality : {AUDIO_RESAMPLE_QUALITY_HIGH, AUDIO_RESAMPLE_QUALITY_BEST}) {
+      SCOPED_TRACE(std::to_string(src) + " -> " + std::to_string(dst) + ", quality " +
+                   std::to_string(quality));
+      StampRun run(src, dst,
+                   {{{uint32_t(src) * 2, 1234567}, {uint32_t(src) / 3, 9000000}},
+                    {{uint32_t(src) / 2, 77}}},
+                   quality);
+      run.run(uint32_t(quality), 3000);
+      run.check();
+    }
   }
 }
 

@@ -152,11 +152,19 @@ TEST(SyncStream, RandomInterruptsLetBothSidesReturn) {
 }
 
 // With a rate change, a stream of n frames comes out as exactly
-// floor(n * dst / src + 1/2) frames: the engine's held-back tail is not lost.
+// floor(n * dst / src + 1/2) frames: the engine's held-back tail is not lost,
+// at any quality.
 TEST(SyncStream, ARateChangeDeliversTheExactLength) {
-  for (auto [src, dst] : {std::pair{44100, 48000}, {48000, 44100}, {8000, 48000}, {48000, 8000}}) {
-    SCOPED_TRACE(std::to_string(src) + " -> " + std::to_string(dst));
-    Sync s(sync_audio_resampler_create(src, PCM_SPEAKERS_STEREO, dst, PCM_SPEAKERS_STEREO, 4096));
+  struct Case {
+    int32_t src, dst, quality = AUDIO_RESAMPLE_QUALITY_DEFAULT;
+  };
+  for (auto [src, dst, quality] : {Case{44100, 48000}, {48000, 44100}, {8000, 48000}, {48000, 8000},
+                                   {44100, 48000, AUDIO_RESAMPLE_QUALITY_HIGH},
+                                   {48000, 8000, AUDIO_RESAMPLE_QUALITY_BEST}}) {
+    SCOPED_TRACE(std::to_string(src) + " -> " + std::to_string(dst) + ", quality " +
+                 std::to_string(quality));
+    Sync s(sync_audio_resampler_create_quality(src, PCM_SPEAKERS_STEREO, dst, PCM_SPEAKERS_STEREO,
+                                               4096, quality));
     const Plan plan{uint32_t(src), 4096, scaled(src * 10.0) + 3, 2048};
     const Seen seen = run(s.get(), plan);
     EXPECT_EQ(seen.bytes, (2 * uint64_t(plan.frames) * dst + src) / (2 * src) * kFrameBytes);

@@ -13,23 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
-
 #include "sync/sync_impl.h"
 #include "tavrin_amix/sync_audio_resampler.h"
 #include "tests/support/deadline.h"
 
 namespace amix_test {
-
-inline bool under_valgrind() {
-#ifdef RUNNING_ON_VALGRIND
-  return RUNNING_ON_VALGRIND != 0;
-#else
-  return false;
-#endif
-}
 
 // How much of the long runs to do: all of it in an optimised build, less
 // under the sanitizers (AMIX_TEST_SLOW, set by the build), and less still

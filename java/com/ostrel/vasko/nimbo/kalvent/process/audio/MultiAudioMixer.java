@@ -55,9 +55,13 @@ public final class MultiAudioMixer implements AutoCloseable {
   private long knownHandle;
 
   /**
-   * Creates the native mixer for blocks of {@code blockSize} bytes. Call once.
+   * Creates the native mixer for blocks of {@code blockSize} bytes. An object
+   * holds one native mixer at a time: {@link #release} it before another
+   * {@code init}.
    *
-   * @return {@code true} when it was created (a negative size is refused)
+   * @return {@code true} when it was created; {@code false} for a negative
+   *     size, or while the object still holds a mixer (the first one is kept;
+   *     logged)
    */
   public native boolean init(int blockSize);
 

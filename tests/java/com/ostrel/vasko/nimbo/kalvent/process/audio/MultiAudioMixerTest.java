@@ -32,6 +32,22 @@ class MultiAudioMixerTest {
     assertEquals(List.of(), NativeLog.lines());
   }
 
+  /** A second init keeps the first mixer (its block size); after a release init works again. */
+  @Test
+  void aSecondInitKeepsTheFirstMixer() {
+    try (MultiAudioMixer m = new MultiAudioMixer()) {
+      assertTrue(m.init(4));
+      NativeLog.clear();
+      assertFalse(m.init(8));
+      assertEquals(List.of(error("multi audio mixer already inited, release it first !")),
+          NativeLog.lines());
+      assertEquals(4, m.mix(new ByteBuffer[] {shorts((short) 1, (short) 2)}, new float[] {1.0f})
+          .length);
+      assertTrue(m.release());
+      assertTrue(m.init(8));
+    }
+  }
+
   @Test
   void mixesThreeUnitTracksWithoutChangingThem() {
     try (MultiAudioMixer m = new MultiAudioMixer()) {

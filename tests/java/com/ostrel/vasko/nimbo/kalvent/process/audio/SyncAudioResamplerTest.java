@@ -66,6 +66,29 @@ class SyncAudioResamplerTest {
     assertFalse(r.release());
     assertFalse(new SyncAudioResampler().init(44100, 0, 48000, 2, 4096));
     assertFalse(new SyncAudioResampler().init(44100, 2, 48000, 2, 0));
+    NativeLog.clear();
+    assertFalse(new SyncAudioResampler().init(44100, 2, 48000, 2, 4096, 3));
+    assertEquals(error("sync audio resampler quality out of range: 3"), NativeLog.lines().get(0));
+  }
+
+  /**
+   * Both inits refuse an object that holds one already and keep the first
+   * (here an identity: its bytes come back unchanged); after a release init
+   * works again.
+   */
+  @Test
+  void aSecondInitKeepsTheFirstObject() {
+    try (SyncAudioResampler r = identity(8)) {
+      NativeLog.clear();
+      assertFalse(r.init(44100, 1, 48000, 2, 8));
+      assertFalse(r.init(44100, 1, 48000, 2, 8, 1));
+      String line = "sync audio resampler already inited, release it first !";
+      assertEquals(List.of(error(line), error(line)), NativeLog.lines());
+      assertTrue(r.write(pattern(8, 1), 8, 0, false));
+      assertArrayEquals(bytesOf(pattern(8, 1)), r.read());
+      assertTrue(r.release());
+      assertTrue(r.init(44100, 2, 48000, 2, 4096, 2));
+    }
   }
 
   /** Both {@code read(ByteBuffer)} and {@code readStamped}; only the latter keeps a stamp. */
@@ -127,16 +150,18 @@ class SyncAudioResamplerTest {
     }
   }
 
-  /** 1 and 10 frames at 44.1 kHz end as 1 and 11 frames at 48 kHz. */
+  /** 1 and 10 frames at 44.1 kHz end as 1 and 11 frames at 48 kHz, at every quality. */
   @Test
   void aRateChangeEndsEachStreamAtItsExactLength() {
-    SyncAudioResampler r = new SyncAudioResampler();
-    assertTrue(r.init(44100, 2, 48000, 2, 4096));
-    try (r) {
-      for (int[] frames : new int[][] {{1, 1}, {10, 11}}) {
-        assertTrue(r.write(pattern(4 * frames[0], 0), 4 * frames[0], 0, true));
-        assertEquals(4 * frames[1], r.read().length);
-        assertNull(r.read());
+    for (int quality = 0; quality <= 2; ++quality) {
+      SyncAudioResampler r = new SyncAudioResampler();
+      assertTrue(r.init(44100, 2, 48000, 2, 4096, quality));
+      try (r) {
+        for (int[] frames : new int[][] {{1, 1}, {10, 11}}) {
+          assertTrue(r.write(pattern(4 * frames[0], 0), 4 * frames[0], 0, true));
+          assertEquals(4 * frames[1], r.read().length);
+          assertNull(r.read());
+        }
       }
     }
   }

@@ -8,12 +8,15 @@ import static com.ostrel.vasko.nimbo.kalvent.testing.NativeLog.error;
 import static com.ostrel.vasko.nimbo.kalvent.testing.NativeLog.info;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.ostrel.vasko.nimbo.kalvent.testing.NativeLog;
 import java.io.ByteArrayOutputStream;
 import java.nio.ByteBuffer;
+import java.util.Arrays;
 import java.util.List;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
@@ -47,9 +50,13 @@ class AudioTransformerTest {
   void initFailureLogsAfterTheDescriptionLine() {
     assertEquals(-1, AudioTransformer.init(44100, 0, 16, 48000, 2, 16));
     assertEquals(-1, AudioTransformer.init(0, 2, 16, 48000, 2, 16));
-    assertEquals(List.of(info(initLine(44100, 2, 0, 48000, 2, 2)),
-        error("Create resampler failed.\n"), info(initLine(0, 2, 2, 48000, 2, 2)),
-        error("Create resampler failed.\n")), NativeLog.lines());
+    assertEquals(-1, AudioTransformer.initQuality(44100, 2, 16, 48000, 2, 16, 3));
+    assertEquals(-1, AudioTransformer.initQuality(44100, 2, 16, 48000, 2, 16, -1));
+    String failed = "Create resampler failed.\n";
+    String good = initLine(44100, 2, 2, 48000, 2, 2);
+    assertEquals(List.of(info(initLine(44100, 2, 0, 48000, 2, 2)), error(failed),
+        info(initLine(0, 2, 2, 48000, 2, 2)), error(failed), info(good), error(failed), info(good),
+        error(failed)), NativeLog.lines());
   }
 
   @Test
@@ -138,19 +145,27 @@ class AudioTransformerTest {
     return got.toByteArray();
   }
 
+  /** Every quality; the default's bytes are those of {@code init}. */
   @Test
   void drainEndsEachStreamAtItsExactLength() {
-    long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
-    // Ten frames: the filter holds them all back, the drain gives 11.
-    assertEquals(22, stream(h, tone(10), 10).length);
-    ByteBuffer out = direct(64);
-    assertEquals(0, AudioTransformer.drain(h, out, 0, 64));  // nothing owed any more
-    assertEquals(4800 * 2, stream(h, tone(4410), 4410).length);
-    // After a drain the converter starts over like a new one.
-    long fresh = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
-    assertArrayEquals(stream(fresh, tone(3001), 3001), stream(h, tone(3001), 3001));
-    AudioTransformer.destroy(fresh);
-    AudioTransformer.destroy(h);
+    byte[] byDefault = null;
+    for (int quality = AudioTransformer.QUALITY_DEFAULT; quality <= AudioTransformer.QUALITY_BEST;
+        ++quality) {
+      long h = AudioTransformer.initQuality(44100, 1, 16, 48000, 1, 16, quality);
+      // Ten frames: the filter holds them all back, the drain gives 11.
+      assertEquals(22, stream(h, tone(10), 10).length);
+      ByteBuffer out = direct(64);
+      assertEquals(0, AudioTransformer.drain(h, out, 0, 64));  // nothing owed any more
+      assertEquals(4800 * 2, stream(h, tone(4410), 4410).length);
+      // After a drain the converter starts over like a new one.
+      long fresh = quality == 0 ? AudioTransformer.init(44100, 1, 16, 48000, 1, 16)
+                                : AudioTransformer.initQuality(44100, 1, 16, 48000, 1, 16, quality);
+      byte[] bytes = stream(fresh, tone(3001), 3001);
+      assertArrayEquals(bytes, stream(h, tone(3001), 3001));
+      if (quality == 0) byDefault = bytes; else assertFalse(Arrays.equals(byDefault, bytes));
+      AudioTransformer.destroy(fresh);
+      AudioTransformer.destroy(h);
+    }
   }
 
   @Test
@@ -187,7 +202,9 @@ class AudioTransformerTest {
 
   @Test
   void ownedConverterDrainsIntoTheBufferCapacity() {
-    AudioTransformer t = AudioTransformer.create(44100, 1, 16, 48000, 1, 16);
+    assertNull(AudioTransformer.create(44100, 1, 16, 48000, 1, 16, 3));
+    AudioTransformer t =
+        AudioTransformer.create(44100, 1, 16, 48000, 1, 16, AudioTransformer.QUALITY_HIGH);
     ByteBuffer out = direct(64);
     assertEquals(0, t.transform(tone(10), 0, 20, out, 0));
     assertEquals(22, t.drain(out, 0));
