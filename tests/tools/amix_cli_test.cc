@@ -261,6 +261,60 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   EXPECT_GT(peak, 30000);
 }
 
+// A faded full-scale tone is off from the ideal linear fades, sampled at
+// its frames, by no more than the output's quantisation (the error's RMS
+// against the unfaded tone's): fades and dB volumes on convert and mix,
+// overlapping fades, and a fade-out on a pipe that ends before its header
+// says, which must land on the true end.
+TEST_F(AmixTest, FadesFollowTheIdealRampsToTheOutputsQuantisation) {
+  constexpr int kRate = 48000;
+  std::vector<double> tone(kRate);
+  for (int i = 0; i < kRate; ++i) tone[i] = std::sin(2 * M_PI * 997.0 * i / kRate);
+  write_f64(p("float.wav"), kRate, 1, tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  write_s16(p("s16.wav"), kRate, 1, sine_s16(kRate, 1, 1.0, 997.0, 1.0));
+  struct Input {
+    double volume, fade_in, fade_out, at = 0;  // seconds
+  };
+  const struct Case {
+    std::string command;
+    std::vector<Input> inputs;  // each plays `in`
+    const char* in;
+    double limit_db;
+  } cases[] = {
+      {"$AMIX convert s16.wav out.wav --fade-in 0.25 --fade-out 0.5 --gain -6dB",
+       {{0.501187, 0.25, 0.5}}, "s16.wav", -90},
+      {"$AMIX convert float.wav out.wav --fade-in 0.7 --fade-out 0.6", {{1, 0.7, 0.6}},
+       "float.wav", -120},
+      {"$AMIX mix s16.wav -o out.wav --at 0.1 --fade-in 0.2 --fade-out 0:00.4",
+       {{1, 0.2, 0.4, 0.1}}, "s16.wav", -90},
+      // 24000 of the 48000 frames the header gives, on a pipe.
+      {"head -c 48044 s16.wav | $AMIX convert - out.wav --fade-out 0.25", {{1, 0, 0.25}},
+       "s16.wav", -90},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    sh(c.command);
+    const Sound out = read_sound(p("out.wav")), in = read_sound(p(c.in));
+    double error = 0, power = 0;
+    for (double v : in.f64) power += v * v / in.frames();
+    for (int64_t f = 0; f < out.frames(); ++f) {
+      double ideal = 0;
+      for (const Input& i : c.inputs) {
+        const int64_t lead = std::llround(i.at * kRate), n = out.frames() - lead;
+        const int64_t fade_in = std::llround(i.fade_in * kRate);
+        const int64_t fade_out = std::llround(i.fade_out * kRate);
+        if (f < lead) continue;
+        double g = 1;
+        if (fade_in > 0) g = std::min(g, static_cast<double>(f - lead) / fade_in);
+        if (fade_out > 0) g = std::min(g, static_cast<double>(n - (f - lead)) / fade_out);
+        ideal += i.volume * g * in.f64[f - lead];
+      }
+      error += (out.f64[f] - ideal) * (out.f64[f] - ideal) / out.frames();
+    }
+    EXPECT_LT(10 * std::log10(error / power), c.limit_db);
+  }
+}
+
 TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   const std::string longer = tone("long.wav", 48000, 2, 440.0, 1.0);
   const std::string shorter = tone("short.wav", 22050, 1, 880.0, 0.5);
@@ -289,7 +343,7 @@ TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
 }
 
 // A limited mix depends on the limiter's block in time, never on how much
-// the tool reads at a time, also where an input is resampled.
+// the tool reads at a time, also where an input is resampled and faded.
 TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
   write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.8),
             SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
@@ -298,7 +352,8 @@ TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
   const auto mix = [&](const char* block, const char* buffer) {
     const std::string out = dir.path(std::string("mix-") + block + "-" + buffer + ".wav");
     const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out,
-                           "--limiter-block", block, "--buffer", buffer});
+                           "--limiter-block", block, "--buffer", buffer, "--volume", "-3dB,1",
+                           "--fade-in", "0.05,0", "--fade-out", "0,0.15"});
     // 7.3 ms at 32000 Hz rounds to 234 frames: 9600 frames in 42 blocks.
     if (std::string(block) == "7.3") {
       EXPECT_THAT(r.out, HasSubstr(" 42 blocks, "));
@@ -500,7 +555,15 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"mix", in, in}, 2, "missing -o OUT"},
       {{"mix", in, in, "-o", out, "--volume", "1,x"}, 2, "--volume: expected"},
       {{"mix", in, in, "-o", out, "--volume", "1,-1"}, 2, "--volume: expected"},
-      {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 factors for 2 inputs"},
+      {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 volumes for 2 inputs"},
+      {{"mix", in, in, "-o", out, "--volume", "1,+24.1dB"}, 2,
+       "--volume: expected comma-separated factors from 0 to 16 or levels in dB up to +24 "
+       "(-6dB is 0.501), got '+24.1dB'"},
+      {{"convert", in, out, "--gain", "-6"}, 2,
+       "--gain: expected a factor from 0 to 16 or a level in dB up to +24"},
+      {{"mix", in, in, "-o", out, "--fade-out", "1"}, 2, "--fade-out: 1 durations for 2 inputs"},
+      {{"convert", in, out, "--fade-in", "10:00.5"}, 2,
+       "--fade-in: expected a time (seconds or [h:]mm:ss[.fff]) from 0 to 600, got '10:00.5'"},
       {{"mix", in, in, "-o", out, "--limiter-block", "4.9"}, 2,
        "--limiter-block: expected a block length from 5 to 100 ms, got '4.9'"},
       {{"mix", in, in, "-o", out, "-L", "101"}, 2, "--limiter-block: expected"},

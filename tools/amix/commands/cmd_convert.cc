@@ -19,6 +19,8 @@ int run(int argc, char** argv) {
   };
   for (Option& o : trim_options(&settings.read)) options.push_back(std::move(o));
   options.push_back(pad_option(&settings.pad.before, &settings.pad.after));
+  options.push_back(gain_option(&settings.gain));
+  for (Option& o : fade_options(&settings.fades)) options.push_back(std::move(o));
   options.push_back(dither_option(&settings.dither));
   options.push_back(loudness_option(&settings.loudness));
   options.push_back(true_peak_option(&settings.loudness));
@@ -61,6 +63,13 @@ extern const Command kConvertCommand = {
     "--layout may then convert.  The map picks channels and never mixes\n"
     "them: --layout mixes down.\n"
     "\n"
+    "--gain scales OUT; --fade-in and --fade-out fade the part of IN taken\n"
+    "in from silence and out to silence, as linear ramps (the lower wins\n"
+    "where they overlap; the padding stays silent).  The fade-out ends on\n"
+    "IN's last frame taken, also where the header cannot tell it (its frames\n"
+    "wait in memory until then).  All three go on in floating point through\n"
+    "the library's volume ramps, before the dither and the quantising.\n"
+    "\n"
     "With --loudness IN is read twice: first to measure OUT as 'amix info'\n"
     "would (the part of IN taken, through --map, with the padding), then to\n"
     "write OUT with one gain, put on before its samples are dithered and\n"
@@ -71,12 +80,12 @@ extern const Command kConvertCommand = {
     "\n"
     "Samples reduced to 16 bits or fewer (24-bit, 32-bit, float and lossy\n"
     "IN written as 16- or 8-bit, 16-bit IN as 8-bit, and any IN given a\n"
-    "gain by --loudness) are rounded with TPDF dither of +-1 LSB: the error\n"
+    "gain or fades) are rounded with TPDF dither of +-1 LSB: the error\n"
     "becomes a steady, flat noise of 0.5 LSB RMS (-96 dBFS at 16 bits) that\n"
     "keeps sounds below one LSB audible instead of silent or distorted.\n"
     "The noise is a fixed sequence: the same IN gives the same bytes on\n"
     "every run.  --dither none rounds without it.  16-bit IN written as\n"
-    "16-bit without --loudness is rounded by the resampler and never\n"
+    "16-bit without a gain or fades is rounded by the resampler and never\n"
     "dithered.\n"
     "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
@@ -86,7 +95,8 @@ extern const Command kConvertCommand = {
     "\n"
     "Examples:\n"
     "  amix convert take1.wav take1-48k.flac --rate 48000 --layout stereo\n"
-    "  amix convert talk.mp3 answer.wav -s 1:02.5 -d 20 --map 2 --loudness -16\n"
+    "  amix convert talk.mp3 answer.wav -s 1:02.5 -d 20 --map 2 --loudness -16 \\\n"
+    "    --fade-in 0.5 --fade-out 2\n"
     "  ffmpeg -v error -i clip.mp4 -f wav - |\n"
     "    amix convert - - --type wav --rate 48000 | ffmpeg -i - clip.flac\n",
     2, 2, run};

@@ -25,6 +25,14 @@ const char kAbout[] =
     "block.\n";
 
 const char kDetails[] =
+    "Each input plays at its --volume, faded in over its first --fade-in and\n"
+    "out over its last --fade-out: linear ramps from and to silence, which\n"
+    "the lower wins where they overlap.  A fade-out ends on the input's last\n"
+    "frame wherever that lies (its frames wait in memory until the input\n"
+    "ends).  The volumes and fades go on through the library's volume ramps,\n"
+    "each stretch of an input starting at the volume where the last one\n"
+    "ended: no volume change has steps.\n"
+    "\n"
     "The master gain is the mix's limiter.  When the plain sum of the\n"
     "volume-scaled tracks would leave the 16-bit range in a block, the gain\n"
     "drops at once so that the block's peak just fits; after every block it\n"
@@ -34,9 +42,9 @@ const char kDetails[] =
     "and the block's length in time, never on --buffer.\n"
     "\n"
     "With --table, prints a line per block: its start on the timeline, its\n"
-    "peak, the master gain it was written with, 'limited' when the plain sum\n"
-    "left the 16-bit range, and the inputs that sound in it; then the\n"
-    "summary.  The plot draws the waveform with each block's peak and the\n"
+    "peak, the master gain its sums were multiplied by (as the mixer reports\n"
+    "it), 'limited' when the plain sum left the 16-bit range, and the inputs\n"
+    "that sound in it; then the summary, with the lowest master gain.  The plot draws the waveform with each block's peak and the\n"
     "limited blocks, the master gain beside it, and a lane for each input on\n"
     "the timeline.  Each input lasts exactly its own length at the common\n"
     "rate; one that ends before the mix is padded with silence, with a note\n"
@@ -55,7 +63,8 @@ const char kDetails[] =
     "\n"
     "Examples:\n"
     "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
-    "  amix mix intro.wav talk.flac outro.wav -o show.wav --at 0,2.5,62 --table\n"
+    "  amix mix intro.wav talk.flac -o show.wav --at 0,2.5 --volume -6dB,1 \\\n"
+    "    --fade-in 0,0.5 --fade-out 3,0.5 --table\n"
     "  amix mix a.wav b.wav -o - --type wav | ffmpeg -i - mixed.flac\n";
 
 // "1-3,5" for inputs 0, 1, 2 and 4; "-" for none.
@@ -73,10 +82,8 @@ std::string input_list(const std::vector<int>& inputs) {
 
 void print_block(const MixBlock& b) {
   if (b.index == 0) report("block        start          peak   gain  limited  inputs\n");
-  char gain[16] = "    -";
-  if (!std::isnan(b.gain)) std::snprintf(gain, sizeof gain, "%5.3f", b.gain);
-  report("%5lld  %11s  %12s  %s  %-7s  %s\n", static_cast<long long>(b.index),
-         format_clock_time(b.start_seconds).c_str(), format_dbfs(to_dbfs(b.peak)).c_str(), gain,
+  report("%5lld  %11s  %12s  %5.3f  %-7s  %s\n", static_cast<long long>(b.index),
+         format_clock_time(b.start_seconds).c_str(), format_dbfs(to_dbfs(b.peak)).c_str(), b.gain,
          b.limited ? "limited" : "", input_list(b.inputs).c_str());
 }
 
@@ -87,12 +94,21 @@ int run(int argc, char** argv) {
   const std::vector<Option> options = {
       {'o', "output", "OUT", "the mixed file (required)",
        [&](const std::string& v) { out_path = v; }},
-      {'V', "volume", "V1,...", "one factor per input, 0 to 16 (default 1 each)",
-       [&](const std::string& v) { settings.volumes = parse_volumes("--volume", v); }},
+      {'V', "volume", "V1,...",
+       "one volume per input: a factor from 0 to 16 or a level in dB up to +24 (default 1 "
+       "each; -6dB is 0.501)",
+       [&](const std::string& v) { settings.volumes = parse_levels("--volume", v); }},
       {'a', "at", "T1,...",
        "one start time per input, up to 24:00:00 (default 0 each), to the nearest frame; "
        "times as for convert",
        [&](const std::string& v) { settings.starts = parse_starts("--at", v); }},
+      {0, "fade-in", "T1,...",
+       "one fade-in per input, up to 10:00 (default 0 each): over its first T, from silence "
+       "to its volume",
+       [&](const std::string& v) { settings.fade_in = parse_fades("--fade-in", v); }},
+      {0, "fade-out", "T1,...",
+       "one fade-out per input, up to 10:00 (default 0 each): over its last T, to silence",
+       [&](const std::string& v) { settings.fade_out = parse_fades("--fade-out", v); }},
       {'L', "limiter-block", "MS",
        "the limiter's block, 5 to 100 ms (default 20), rounded to whole frames; it sets "
        "the limiter's release (see below)",
@@ -142,9 +158,11 @@ int run(int argc, char** argv) {
       mix_files(inputs, out, settings, table ? print_block : nullptr, png ? &plot : nullptr);
   if (png) plot.write_png(*png, plot_title(out_path, result), result.inputs);
   for (const std::string& n : result.notes) note(n);
+  char gain[64];
+  std::snprintf(gain, sizeof gain, "master gain down to %.3f, ", result.lowest_gain);
   print_summary(out, result.stats,
                 std::to_string(result.blocks) + " blocks, " +
-                    std::to_string(result.limited_blocks) + " limited, peak " +
+                    std::to_string(result.limited_blocks) + " limited, " + gain + "peak " +
                     format_dbfs(to_dbfs(result.peak)));
   return 0;
 }

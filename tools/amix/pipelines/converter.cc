@@ -74,6 +74,7 @@ ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const Stream
       src_(map_ != nullptr ? map_->format_of(*reader_) : reader_->stream_format()),
       converter_(dst, src_),
       block_frames_(block_frames),
+      max_output_bytes_(Converter::max_output_bytes(dst, src_, static_cast<size_t>(block_frames))),
       block_(static_cast<size_t>(block_frames * reader_->channels()) *
              pcm_sample_bytes(src_.pcm_format)) {
   if (map_ != nullptr) mapped_.resize(static_cast<size_t>(block_frames) * src_.frame_bytes());

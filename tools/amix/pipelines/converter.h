@@ -70,6 +70,8 @@ class ConvertedInput {
   const SoundReader& reader() const { return *reader_; }
   // What the resampler takes: the file's samples, after the map.
   const StreamFormat& format() const { return src_; }
+  // The most bytes one next() gives.
+  size_t max_output_bytes() const { return max_output_bytes_; }
 
  private:
   // The input's end: the one place where its stream finishes.  Returns the
@@ -82,6 +84,7 @@ class ConvertedInput {
   StreamFormat src_;
   Converter converter_;
   int64_t block_frames_;
+  size_t max_output_bytes_;
   std::vector<uint8_t> block_;   // one input block in the file's format
   std::vector<uint8_t> mapped_;  // the block through the map
   bool ended_ = false;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 #include "tavrin_amix/audio_resampler.h"
@@ -39,7 +38,7 @@ struct MixerDeleter {
 // One input: its converted stream behind the silence that places it on the
 // timeline, and the queue of both.  Positions count bytes of the queue.
 struct Track {
-  std::unique_ptr<ConvertedInput> input;
+  std::unique_ptr<ShapedInput> input;  // with its volume and fades
   std::unique_ptr<rbuf, RingDeleter> ring;
   int64_t lead_bytes = 0;    // silence before the input
   int64_t lead_queued = 0;
@@ -82,27 +81,16 @@ struct Track {
   }
 };
 
-// The plain sum of the (already scaled) tracks at each of `samples`
-// positions, against the mixer's output: whether it left the 16-bit range,
-// and the gain that took it to the output (least squares; NaN when the sum
-// is silent).
-struct BlockSums {
-  bool limited = false;
-  double gain = std::numeric_limits<double>::quiet_NaN();
-};
-BlockSums analyse(const std::vector<std::vector<int16_t>>& tracks, const int16_t* out,
-                  size_t samples) {
-  BlockSums b;
-  double out_dot_sum = 0, sum_squares = 0;
+// Whether the plain sum of the (already scaled) tracks leaves the 16-bit
+// range at any of `samples` positions.
+bool sum_leaves_range(const std::vector<std::vector<int16_t>>& tracks, size_t samples) {
+  bool leaves = false;
   for (size_t i = 0; i < samples; ++i) {
     int32_t sum = 0;
     for (const auto& t : tracks) sum += t[i];
-    b.limited = b.limited || sum > INT16_MAX || sum < INT16_MIN;
-    out_dot_sum += static_cast<double>(out[i]) * sum;
-    sum_squares += static_cast<double>(sum) * sum;
+    leaves = leaves || sum > INT16_MAX || sum < INT16_MIN;
   }
-  if (sum_squares > 0) b.gain = out_dot_sum / sum_squares;
-  return b;
+  return leaves;
 }
 
 std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
@@ -121,14 +109,15 @@ std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
   std::vector<Track> tracks(inputs.size());
   for (size_t i = 0; i < inputs.size(); ++i) {
     Track& t = tracks[i];
-    t.input = std::make_unique<ConvertedInput>(std::move(readers[i]), *dst,
-                                               settings.buffer_frames);
-    const double start = settings.starts.empty() ? 0.0 : settings.starts[i];
+    const auto nth = [&](const std::vector<double>& list) { return list.empty() ? 0.0 : list[i]; };
+    const double volume = settings.volumes.empty() ? 1.0 : settings.volumes[i];
+    t.input = std::make_unique<ShapedInput>(
+        std::make_unique<ConvertedInput>(std::move(readers[i]), *dst, settings.buffer_frames),
+        *dst, volume, Fades{nth(settings.fade_in), nth(settings.fade_out)});
+    const double start = nth(settings.starts);
     t.lead_bytes = std::llround(start * dst->rate) * static_cast<int64_t>(dst->frame_bytes());
     // Room for a block short of full plus one converted input block.
-    const size_t capacity =
-        *block_bytes +
-        Converter::max_output_bytes(*dst, t.input->format(), settings.buffer_frames);
+    const size_t capacity = *block_bytes + t.input->max_output_bytes();
     t.ring.reset(rbuf_create(static_cast<int32_t>(capacity)));
     if (t.ring == nullptr) throw Error("out of memory for the queue of " + inputs[i]);
   }
@@ -141,8 +130,10 @@ void check_settings(const std::vector<std::string>& inputs, const MixSettings& s
       throw UsageError(std::string(option) + ": " + std::to_string(n) + " " + what + " for " +
                        std::to_string(inputs.size()) + " inputs");
   };
-  counts("--volume", settings.volumes.size(), "factors");
+  counts("--volume", settings.volumes.size(), "volumes");
   counts("--at", settings.starts.size(), "start times");
+  counts("--fade-in", settings.fade_in.size(), "durations");
+  counts("--fade-out", settings.fade_out.size(), "durations");
   if (std::count(inputs.begin(), inputs.end(), "-") > 1)
     throw UsageError("mix: standard input ('-') can be read only once");
 }
@@ -181,11 +172,11 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
 // mixed so far.
 using MixEmit = std::function<void(const int16_t*, int32_t, MixBlock&, int64_t)>;
 void mix_blocks(std::vector<Track>& tracks, const StreamFormat& dst, int32_t block,
-                const MixSettings& settings, const MixEmit& emit) {
+                const MixEmit& emit) {
   std::unique_ptr<multi_audio_mixer, MixerDeleter> mixer(multi_audio_mixer_create(block));
   if (mixer == nullptr) throw Error("the multi-track mixer cannot be created");
-  std::vector<float> volumes = settings.volumes;
-  volumes.resize(tracks.size(), 1.0f);
+  // The tracks come with their volumes and fades on (envelope.h).
+  const std::vector<float> unity(tracks.size(), 1.0f);
   std::vector<std::vector<int16_t>> samples(tracks.size(),
                                             std::vector<int16_t>(static_cast<size_t>(block) / 2));
   std::vector<int16_t*> pointers;
@@ -207,14 +198,13 @@ void mix_blocks(std::vector<Track>& tracks, const StreamFormat& dst, int32_t blo
     }
     if (real == 0 && all_ended) break;
 
-    if (multi_audio_mixer_mix(mixer.get(), pointers.data(), volumes.data(),
+    if (multi_audio_mixer_mix(mixer.get(), pointers.data(), unity.data(),
                               static_cast<int32_t>(pointers.size())) != 0)
       throw Error("the multi-track mixer failed (run with --verbose for the library's log)");
-    const BlockSums sums = analyse(samples, mixer->out_block, static_cast<size_t>(real) / 2);
     b.index = index;
     b.start_seconds = static_cast<double>(frames) / dst.rate;
-    b.gain = sums.gain;
-    b.limited = sums.limited;
+    b.gain = multi_audio_mixer_last_gain(mixer.get());
+    b.limited = sum_leaves_range(samples, static_cast<size_t>(real) / 2);
     frames += real / static_cast<int32_t>(dst.frame_bytes());
     emit(mixer->out_block, real, b, frames);
   }
@@ -247,7 +237,7 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   Quantiser quantiser(plain_encoding(dst.pcm_format), dither);
   if (normaliser.on()) {
     Progress progress("measure the mix", timeline_frames(tracks, dst));
-    mix_blocks(tracks, dst, block, settings,
+    mix_blocks(tracks, dst, block,
                [&](const int16_t* mixed, int32_t bytes, MixBlock&, int64_t frames) {
                  normaliser.measure(mixed, static_cast<size_t>(bytes), PCM_FORMAT_S16);
                  progress.update(frames);
@@ -264,7 +254,7 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   if (plot != nullptr) plot->start(dst.rate, dst.channels());
   Progress progress("mix", timeline_frames(tracks, dst));
   MixResult result;
-  mix_blocks(tracks, dst, block, settings,
+  mix_blocks(tracks, dst, block,
              [&](const int16_t* mixed, int32_t bytes, MixBlock& b, int64_t frames) {
                const int16_t* written = mixed;
                if (normaliser.on())
@@ -278,6 +268,7 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
                result.blocks++;
                result.limited_blocks += b.limited ? 1 : 0;
                result.peak = std::max(result.peak, b.peak);
+               result.lowest_gain = std::min(result.lowest_gain, b.gain);
                progress.update(frames);
              });
   result.stats = writer.commit(0, start);

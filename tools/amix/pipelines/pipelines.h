@@ -14,6 +14,7 @@
 #include "amix/io/output_file.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/channel_map.h"
+#include "amix/pipelines/envelope.h"
 #include "amix/pipelines/quantise.h"
 
 namespace amix {
@@ -50,6 +51,8 @@ struct ConvertSettings {
   Dither dither = Dither::kTpdf;  // where reduces_precision()
   Padding pad;
   LoudnessTarget loudness;
+  float gain = 1.0f;  // of --gain, linear
+  Fades fades;        // of the part of IN taken
 };
 
 RunStats convert_file(const std::string& in, const OutputTarget& out,
@@ -65,6 +68,8 @@ struct MixSettings {
   OutputFormat out;             // 16-bit
   std::vector<float> volumes;   // empty: 1.0 each
   std::vector<double> starts;   // seconds on the timeline; empty: 0 each
+  std::vector<double> fade_in;  // seconds; empty: 0 each
+  std::vector<double> fade_out;
   double limiter_block_ms = 20;  // rounded to whole frames at the output rate
   int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
   LoudnessTarget loudness;
