@@ -261,6 +261,47 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   EXPECT_GT(peak, 30000);
 }
 
+// Every width has its mixer: the sum of a float and a 16-bit input comes
+// out to the width's precision (the float one dithered into a 16-bit mix,
+// the 8-bit output dithered from it, 24-bit rounded from 32); at twice the
+// volume each width's master gain limits the sum to full scale.
+TEST_F(AmixTest, MixWritesEveryWidthThroughItsOwnMixer) {
+  std::vector<double> a(24000);
+  for (size_t i = 0; i < a.size(); ++i) a[i] = 0.45 * std::sin(2 * M_PI * 440.0 * i / 48000);
+  write_f64(p("a.wav"), 48000, 1, a, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const std::string b = tone("b.wav", 48000, 1, 660.0, 0.5, 0.45);
+  const Sound in_b = read_sound(b);
+  const struct {
+    const char* bits;
+    int subtype;
+    double step;  // of the output
+    double tolerance;  // in steps
+  } cases[] = {
+      {"8", SF_FORMAT_PCM_U8, 1.0 / 128, 2.5}, {"16", SF_FORMAT_PCM_16, 1.0 / 32768, 1.5},
+      {"24", SF_FORMAT_PCM_24, 1.0 / (1 << 23), 1.5}, {"32", SF_FORMAT_PCM_32, 1e-7, 1},
+      {"float", SF_FORMAT_FLOAT, 1e-7, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bits);
+    const Result r = amix({"mix", p("a.wav"), b, "-o", p("mix.wav"), "--bits", c.bits});
+    EXPECT_THAT(r.out, HasSubstr(", 0 limited, master gain down to 1.000, "));
+    Sound s = read_sound(p("mix.wav"));
+    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, c.subtype);
+    ASSERT_EQ(s.f64.size(), a.size());
+    for (size_t i = 0; i < a.size(); ++i)
+      ASSERT_NEAR(s.f64[i], a[i] + in_b.f64[i], c.tolerance * c.step) << "sample " << i;
+
+    const Result loud = amix(
+        {"mix", p("a.wav"), b, "-o", p("mix.wav"), "--bits", c.bits, "--volume", "2,+6dB"});
+    EXPECT_THAT(loud.out, HasSubstr(", 25 limited, master gain down to 0.584, "));
+    s = read_sound(p("mix.wav"));
+    for (size_t i = 0; i < a.size(); ++i) {
+      ASSERT_LE(std::fabs(s.f64[i]), 1.0) << "sample " << i;
+      ASSERT_GE(s.f64[i] * (a[i] + in_b.f64[i]), -c.tolerance * c.step) << "sample " << i;
+    }
+  }
+}
+
 // A faded full-scale tone is off from the ideal linear fades, sampled at
 // its frames, by no more than the output's quantisation (the error's RMS
 // against the unfaded tone's): fades and dB volumes on convert and mix,

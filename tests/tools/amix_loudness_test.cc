@@ -103,6 +103,10 @@ TEST_F(LoudnessTest, NormalisedOutputsReachTheTargetOrFallShortAsSaid) {
        false},
       {"$AMIX mix speech.wav music.wav -o mix.wav --loudness -16 --rate 48000", "mix.wav", -16, -1,
        false, true},
+      {"$AMIX mix music.wav speech.wav -o mix.flac --loudness -14 --bits 24", "mix.flac", -14, -1,
+       false, false},
+      {"$AMIX mix music.wav speech.wav -o mixf.wav --loudness -30 --bits float", "mixf.wav", -30,
+       -1, false, false},
       // A pipe is read twice through a temporary copy.
       {"$FFMPEG -v error -i surround.wav -f wav - | $AMIX convert - piped.wav --loudness -20",
        "piped.wav", -20, -1, false, true},

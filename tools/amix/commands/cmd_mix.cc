@@ -17,12 +17,12 @@ namespace amix {
 namespace {
 
 const char kAbout[] =
-    "Mix the inputs into OUT (16-bit).  Each input is converted to the common\n"
-    "rate and layout (the first input's unless given) as 16-bit samples,\n"
-    "placed on a timeline at its start time with silence before it, and\n"
-    "queued in a ring buffer; the queues are mixed by the multi-track mixer\n"
-    "in blocks of --limiter-block, its master gain carrying from block to\n"
-    "block.\n";
+    "Mix the inputs into OUT (16-bit unless --bits says otherwise).  Each\n"
+    "input is converted to the common rate and layout (the first input's\n"
+    "unless given), placed on a timeline at its start time with silence\n"
+    "before it, and queued in a ring buffer; the queues are mixed in blocks\n"
+    "of --limiter-block by the library's mixer for OUT's width, its master\n"
+    "gain carrying from block to block.\n";
 
 const char kDetails[] =
     "Each input plays at its --volume, faded in over its first --fade-in and\n"
@@ -33,8 +33,16 @@ const char kDetails[] =
     "each stretch of an input starting at the volume where the last one\n"
     "ended: no volume change has steps.\n"
     "\n"
+    "OUT of 16 bits or fewer is mixed as 16-bit samples by the multi-track\n"
+    "mixer (8-bit is dithered from them); 24- and 32-bit OUT as 32-bit\n"
+    "samples (24-bit is rounded from them), float OUT as float, each by the\n"
+    "adaptive-gain mixer of that width.  Inputs wider than a 16-bit mix\n"
+    "(24-bit, 32-bit, float, lossy) are brought to 16 bits with TPDF dither\n"
+    "after their volume and fades, as convert dithers (--dither none: plain\n"
+    "rounding by the resampler).\n"
+    "\n"
     "The master gain is the mix's limiter.  When the plain sum of the\n"
-    "volume-scaled tracks would leave the 16-bit range in a block, the gain\n"
+    "volume-scaled tracks would leave full scale in a block, the gain\n"
     "drops at once so that the block's peak just fits; after every block it\n"
     "recovers 1/32 of its distance to 1.  The block thus sets the release:\n"
     "63% of the way back takes 32 blocks, 0.63 s at the default 20 ms,\n"
@@ -43,7 +51,7 @@ const char kDetails[] =
     "\n"
     "With --table, prints a line per block: its start on the timeline, its\n"
     "peak, the master gain its sums were multiplied by (as the mixer reports\n"
-    "it), 'limited' when the plain sum left the 16-bit range, and the inputs\n"
+    "it), 'limited' when the plain sum left full scale, and the inputs\n"
     "that sound in it; then the summary, with the lowest master gain.  The plot draws the waveform with each block's peak and the\n"
     "limited blocks, the master gain beside it, and a lane for each input on\n"
     "the timeline.  Each input lasts exactly its own length at the common\n"
@@ -53,9 +61,9 @@ const char kDetails[] =
     "With --loudness the inputs are mixed twice: the first mix is measured\n"
     "(as 'amix info' measures a file), the second written with one gain, as\n"
     "for convert: the mixer's samples take it in floating point and return\n"
-    "to 16 bits with TPDF dither (--dither none: plain rounding).  The\n"
-    "table, the plot and the peak show what is written.  Without --loudness\n"
-    "the mixer's samples are written as they are.\n"
+    "to OUT's width, with TPDF dither at 16 bits or fewer (--dither none:\n"
+    "plain rounding).  The table, the plot and the peak show what is\n"
+    "written.\n"
     "\n"
     "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
     "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
@@ -65,7 +73,7 @@ const char kDetails[] =
     "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
     "  amix mix intro.wav talk.flac -o show.wav --at 0,2.5 --volume -6dB,1 \\\n"
     "    --fade-in 0,0.5 --fade-out 3,0.5 --table\n"
-    "  amix mix a.wav b.wav -o - --type wav | ffmpeg -i - mixed.flac\n";
+    "  amix mix a.wav b.wav -o - --type wav --bits 24 | ffmpeg -i - mixed.flac\n";
 
 // "1-3,5" for inputs 0, 1, 2 and 4; "-" for none.
 std::string input_list(const std::vector<int>& inputs) {
@@ -123,6 +131,8 @@ int run(int argc, char** argv) {
          settings.buffer_frames = parse_integer("--buffer", v, 16, 65536, "a frame count", "");
        }},
       rate_option(&settings.out.rate, "common sample rate, "),
+      {'b', "bits", "B", "OUT's samples: 8|16|24|32|float (default 16; see below)",
+       [&](const std::string& v) { settings.out.bits = parse_bits("--bits", v); }},
       layout_option(&settings.out.layout, "common layout: "),
       type_option(&type, "OUT's type, as for convert"),
       {'p', "plot", "PNG", "also draw the mix into PNG (a name ending in .png)",

@@ -65,7 +65,7 @@ constexpr double kMaxLimiterBlockMs = 100;
 
 struct MixSettings {
   ReadOptions read;
-  OutputFormat out;             // 16-bit
+  OutputFormat out;             // bits 0: 16-bit
   std::vector<float> volumes;   // empty: 1.0 each
   std::vector<double> starts;   // seconds on the timeline; empty: 0 each
   std::vector<double> fade_in;  // seconds; empty: 0 each
@@ -73,7 +73,7 @@ struct MixSettings {
   double limiter_block_ms = 20;  // rounded to whole frames at the output rate
   int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
   LoudnessTarget loudness;
-  Dither dither = Dither::kTpdf;  // of the gain's output, with --loudness
+  Dither dither = Dither::kTpdf;  // of wide inputs in a 16-bit mix, and where OUT is reduced
 };
 
 // The frames of a limiter block of `ms` milliseconds at `rate`: the

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tavrin_amix/audio_resampler.h"
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/io/output_file.h"
@@ -119,16 +120,33 @@ void WaveformPlot::start(int rate, int channels) {
   channels_ = channels;
 }
 
-void WaveformPlot::add(const int16_t* samples, size_t count, const MixBlock& block) {
-  const int64_t frames = static_cast<int64_t>(count) / channels_;
-  for (int64_t f = 0; f < frames; ++f, ++frames_) {
+template <typename T>
+void WaveformPlot::extend(const T* samples, int64_t frames, double middle, double full_scale) {
+  for (int64_t f = 0; f < frames;) {
     if (frames_ % kBucket == 0) envelope_.push_back({});
-    Span& s = envelope_.back();
-    for (int c = 0; c < channels_; ++c) {
-      const float v = samples[f * channels_ + c] / 32768.0f;
-      s.low = std::min(s.low, v);
-      s.high = std::max(s.high, v);
+    // The rest of the bucket, or of the block.
+    const int64_t n = std::min(frames - f, kBucket - frames_ % kBucket);
+    const T* s = samples + f * channels_;
+    T low = s[0], high = s[0];
+    for (int64_t i = 1; i < n * channels_; ++i) {
+      low = std::min(low, s[i]);
+      high = std::max(high, s[i]);
     }
+    Span& span = envelope_.back();
+    span.low = std::min(span.low, static_cast<float>((low - middle) / full_scale));
+    span.high = std::max(span.high, static_cast<float>((high - middle) / full_scale));
+    f += n;
+    frames_ += n;
+  }
+}
+
+void WaveformPlot::add(const void* samples, size_t count, int pcm_format, const MixBlock& block) {
+  const int64_t frames = static_cast<int64_t>(count) / channels_;
+  switch (pcm_format) {
+    case PCM_FORMAT_U8: extend(static_cast<const uint8_t*>(samples), frames, 128, 128); break;
+    case PCM_FORMAT_S16: extend(static_cast<const int16_t*>(samples), frames, 0, 32768); break;
+    case PCM_FORMAT_S32: extend(static_cast<const int32_t*>(samples), frames, 0, 2147483648.0); break;
+    default: extend(static_cast<const float*>(samples), frames, 0, 1); break;
   }
   blocks_.push_back({block.start_seconds, static_cast<double>(frames_) / rate_, block.peak,
                      block.gain, block.limited});

@@ -25,8 +25,9 @@ class WaveformPlot {
   // Called by the mix once the output's format is known.
   void start(int rate, int channels);
 
-  // One mixed block: its interleaved 16-bit samples and its report.
-  void add(const int16_t* samples, size_t count, const MixBlock& block);
+  // One mixed block: its `count` interleaved samples of `pcm_format` (a
+  // PCM_FORMAT_* code) and its report.
+  void add(const void* samples, size_t count, int pcm_format, const MixBlock& block);
 
   // Draws the picture into `png`, a temporary file made before the mix
   // began, and puts it in place.  `inputs` gives the lanes of the timeline.
@@ -42,6 +43,10 @@ class WaveformPlot {
     bool limited;
   };
   struct Frame;  // where the panels sit in the picture
+  // Extends the envelope by `frames` frames of `T`, each sample taken as
+  // (sample - middle) / full_scale.
+  template <typename T>
+  void extend(const T* samples, int64_t frames, double middle, double full_scale);
   // Red bands behind the blocks that were limited.
   void draw_limited(cairo_t* cr, const Frame& f, double top, double height) const;
   void draw_waveform(cairo_t* cr, const Frame& f) const;
