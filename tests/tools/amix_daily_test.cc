@@ -297,9 +297,12 @@ TEST_F(DailyTest, AClosedPipeKeepsTheFinishedOutput) {
   EXPECT_EQ(read_sound(p("c.wav")).info.samplerate, 44100);
   EXPECT_EQ(read_sound(p("s.wav")).frames(), 64000);
 
-  // Audio for a reader that has gone is a failure.
+  // Audio for a reader that has gone, or that a full disk cannot take, is
+  // a failure (found by the encoder's thread, reported once).
   const Result audio = amix({"convert", p("a.wav"), "-", "--type", "wav"}, 1, closed);
   EXPECT_THAT(audio.err, HasSubstr("amix: cannot write standard output: Broken pipe"));
+  EXPECT_EQ(sh("$AMIX mix a.wav b.wav -o - --type flac >/dev/full", 1).err,
+            "amix: cannot write standard output: No space left on device\n");
 }
 
 // Each input starts at its time on the timeline to the frame, with silence

@@ -45,10 +45,15 @@ namespace {
 // The largest |sample - middle|, over `full_scale`.
 template <typename T>
 double peak(const void* samples, size_t count, int64_t middle, double full_scale) {
+  if (count == 0) return 0;
   const T* s = static_cast<const T*>(samples);
-  int64_t most = 0;
-  for (size_t i = 0; i < count; ++i) most = std::max(most, std::abs(int64_t{s[i]} - middle));
-  return static_cast<double>(most) / full_scale;
+  T low = s[0], high = s[0];
+  for (size_t i = 1; i < count; ++i) {
+    low = std::min(low, s[i]);
+    high = std::max(high, s[i]);
+  }
+  return static_cast<double>(std::max(middle - int64_t{low}, int64_t{high} - middle)) /
+         full_scale;
 }
 
 }  // namespace

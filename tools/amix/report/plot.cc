@@ -152,15 +152,36 @@ void WaveformPlot::add(const void* samples, size_t count, int pcm_format, const 
                      block.gain, block.limited});
 }
 
-void WaveformPlot::draw_limited(cairo_t* cr, const Frame& f, double top, double height) const {
+std::vector<WaveformPlot::BlockMark> WaveformPlot::marks(const Frame& f) const {
+  std::vector<BlockMark> merged;
+  double column = -1;
+  for (const BlockMark& b : blocks_) {
+    const double x = std::floor(f.x_of(b.start));
+    if (merged.empty() || x != column) {
+      merged.push_back(b);
+      column = x;
+      continue;
+    }
+    BlockMark& m = merged.back();
+    m.end = b.end;
+    m.peak = std::max(m.peak, b.peak);
+    m.gain = std::min(m.gain, b.gain);
+    m.limited = m.limited || b.limited;
+  }
+  return merged;
+}
+
+void WaveformPlot::draw_limited(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks,
+                                double top, double height) {
   cairo_set_source_rgba(cr, 0.9, 0.2, 0.2, 0.18);
-  for (const BlockMark& b : blocks_)
+  for (const BlockMark& b : marks)
     if (b.limited) cairo_rectangle(cr, f.x_of(b.start), top, f.x_of(b.end) - f.x_of(b.start), height);
   cairo_fill(cr);
 }
 
-void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
-  draw_limited(cr, f, f.wave_top, kWaveHeight);
+void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f,
+                                 const std::vector<BlockMark>& marks) const {
+  draw_limited(cr, f, marks, f.wave_top, kWaveHeight);
   for (double v : {1.0, 0.5, 0.0, -0.5, -1.0}) {
     char label[16];
     std::snprintf(label, sizeof label, "%+.1f", v);
@@ -184,7 +205,7 @@ void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
   // Each block's peak, as a step line above the waveform.
   set(cr, kPeak);
   cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : blocks_) {
+  for (const BlockMark& b : marks) {
     cairo_move_to(cr, f.x_of(b.start), f.wave_y(b.peak));
     cairo_line_to(cr, f.x_of(b.end), f.wave_y(b.peak));
   }
@@ -192,17 +213,16 @@ void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
   cairo_set_line_width(cr, 1);
 }
 
-void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f) const {
+void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks) {
   // Limited blocks again: where the waveform fills its panel, they show here.
-  draw_limited(cr, f, f.gain_top, kGainHeight);
+  draw_limited(cr, f, marks, f.gain_top, kGainHeight);
   grid_line(cr, f.gain_y(1.0), f.width, "1.0", false);
   grid_line(cr, f.gain_y(0.5), f.width, "0.5", false);
   grid_line(cr, f.gain_y(0.0), f.width, "0", true);
-  // A step per block; blocks whose sum was silent say nothing of the gain.
+  // A step per block (the lowest of those in a pixel's width).
   set(cr, kGain);
   cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : blocks_) {
-    if (std::isnan(b.gain)) continue;
+  for (const BlockMark& b : marks) {
     cairo_move_to(cr, f.x_of(b.start), f.gain_y(b.gain));
     cairo_line_to(cr, f.x_of(b.end), f.gain_y(b.gain));
   }
@@ -274,8 +294,9 @@ void WaveformPlot::write_png(TempFile& png, const std::string& title,
   cairo_set_font_size(cr, 12);
   cairo_set_line_width(cr, 1);
 
-  draw_waveform(cr, f);
-  draw_gain(cr, f);
+  const std::vector<BlockMark> merged = marks(f);
+  draw_waveform(cr, f, merged);
+  draw_gain(cr, f, merged);
   draw_lanes(cr, f, inputs);
   draw_time_axis(cr, f);
   draw_legend(cr, f.legend_y);
