@@ -11,7 +11,8 @@
 //   ffmpeg_default  the same with ffmpeg's own choice of output (24-bit at
 //           the filter's rate)
 //
-// On a shared machine, compare medians of interleaved runs:
+// AMIX_BENCH_AMIX names another amix to time (an older build, say).  On a
+// shared machine, compare medians of interleaved runs:
 //   bench_tool --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 
 #include <benchmark/benchmark.h>
@@ -144,7 +145,8 @@ void time_runs(benchmark::State& state, const std::vector<std::string>& args) {
 
 void BM_amix(benchmark::State& state) {
   const Inputs& in = inputs();
-  time_runs(state, {AMIX_EXE, "-q", "mix", in.path("a.wav"), in.path("b.wav"), "--at", "0,5",
+  const char* exe = std::getenv("AMIX_BENCH_AMIX");
+  time_runs(state, {exe != nullptr ? exe : AMIX_EXE, "-q", "mix", in.path("a.wav"), in.path("b.wav"), "--at", "0,5",
                     "--plot", in.path("amix.png"), "-o", in.path("amix.flac")});
 }
 
