@@ -56,17 +56,6 @@ Converter::Output Converter::drain() {
   return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
 }
 
-size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
-                                   size_t src_frames) {
-  // The engine may hold a filter's length of earlier input: the default
-  // filter spans well under 256 source frames, times the reduction when
-  // the rate goes down (its filter widens by that much).
-  const uint64_t reduction = (static_cast<uint64_t>(src.rate) + dst.rate - 1) / dst.rate;
-  const uint64_t held = 256 * std::max<uint64_t>(1, reduction);
-  const uint64_t frames = (static_cast<uint64_t>(src_frames) + held) * dst.rate / src.rate + 2;
-  return static_cast<size_t>(frames) * dst.frame_bytes();
-}
-
 ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
                                int64_t block_frames, const ChannelMap* map)
     : reader_(std::move(reader)),
@@ -74,7 +63,6 @@ ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const Stream
       src_(map_ != nullptr ? map_->format_of(*reader_) : reader_->stream_format()),
       converter_(dst, src_),
       block_frames_(block_frames),
-      max_output_bytes_(Converter::max_output_bytes(dst, src_, static_cast<size_t>(block_frames))),
       block_(static_cast<size_t>(block_frames * reader_->channels()) *
              pcm_sample_bytes(src_.pcm_format)) {
   if (map_ != nullptr) mapped_.resize(static_cast<size_t>(block_frames) * src_.frame_bytes());

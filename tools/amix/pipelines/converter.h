@@ -41,11 +41,6 @@ class Converter {
   // round(n * dst rate / src rate) frames in all.
   Output drain();
 
-  // The most bytes one convert() or drain() can produce when it is fed at
-  // most `src_frames` source frames.
-  static size_t max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
-                                 size_t src_frames);
-
  private:
   audio_resampler* resampler_;
 };
@@ -70,8 +65,6 @@ class ConvertedInput {
   const SoundReader& reader() const { return *reader_; }
   // What the resampler takes: the file's samples, after the map.
   const StreamFormat& format() const { return src_; }
-  // The most bytes one next() gives.
-  size_t max_output_bytes() const { return max_output_bytes_; }
 
  private:
   // The input's end: the one place where its stream finishes.  Returns the
@@ -84,7 +77,6 @@ class ConvertedInput {
   StreamFormat src_;
   Converter converter_;
   int64_t block_frames_;
-  size_t max_output_bytes_;
   std::vector<uint8_t> block_;   // one input block in the file's format
   std::vector<uint8_t> mapped_;  // the block through the map
   bool ended_ = false;

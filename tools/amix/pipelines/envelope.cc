@@ -72,10 +72,6 @@ ShapedInput::ShapedInput(std::unique_ptr<ConvertedInput> input, const StreamForm
       frame_bytes_(format.frame_bytes()),
       envelope_(volume, fades, format.rate) {}
 
-size_t ShapedInput::max_output_bytes() const {
-  return std::max(input_->max_output_bytes(), static_cast<size_t>(kRampFrames) * frame_bytes_);
-}
-
 bool ShapedInput::next(Converter::Output* out) {
   if (envelope_.flat()) return input_->next(out);
   for (;;) {

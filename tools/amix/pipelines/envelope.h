@@ -74,12 +74,10 @@ class ShapedInput {
 
   static constexpr int64_t kRampFrames = 1024;
 
-  // As ConvertedInput::next, at most max_output_bytes() at a time.
+  // As ConvertedInput::next.
   bool next(Converter::Output* out);
   // Nothing more to come.
   bool ended() const { return input_->ended() && held_.size() == start_; }
-  // The most bytes next() gives at once.
-  size_t max_output_bytes() const;
   SoundReader& reader() { return input_->reader(); }
   const SoundReader& reader() const { return input_->reader(); }
   // What the resampler takes.

@@ -50,20 +50,29 @@ struct Track {
   std::unique_ptr<Quantiser> reduce;
   int input_format = 0;  // of the samples `input` gives
   std::unique_ptr<rbuf, RingDeleter> ring;
-  int64_t lead_bytes = 0;    // silence before the input
+  std::vector<uint8_t> spill;  // converted bytes the queue had no room for
+  size_t spilled = 0;          // of them, queued since
+  int64_t lead_bytes = 0;      // silence before the input
   int64_t lead_queued = 0;
-  int64_t audio_queued = 0;  // converted bytes
+  int64_t audio_queued = 0;  // converted bytes, the spill's included
   int64_t taken = 0;         // bytes taken out of the queue
 
   // Queues silence, then converted blocks, until `want` bytes are queued or
   // the input ends.  `zeros` holds at least `want` zero bytes.
+  // REQUIRES: the queue holds twice `want`.
   void fill(int32_t want, const std::vector<uint8_t>& zeros) {
     while (rbuf_used(ring.get()) < want) {
-      const int32_t room = want - rbuf_used(ring.get());
+      const auto room = static_cast<size_t>(rbuf_available(ring.get()));
       if (lead_queued < lead_bytes) {
-        const int32_t n = static_cast<int32_t>(std::min<int64_t>(lead_bytes - lead_queued, room));
-        push(zeros.data(), n);
+        const auto n = std::min<int64_t>(lead_bytes - lead_queued, want - rbuf_used(ring.get()));
+        push(zeros.data(), static_cast<size_t>(n));
         lead_queued += n;
+        continue;
+      }
+      if (spilled < spill.size()) {
+        const size_t n = std::min(room, spill.size() - spilled);
+        push(spill.data() + spilled, n);
+        spilled += n;
         continue;
       }
       Converter::Output o;
@@ -72,10 +81,15 @@ struct Track {
         const Quantiser::Bytes q = reduce->apply(o.data, o.bytes, input_format);
         o = {static_cast<const uint8_t*>(q.data), q.bytes};
       }
-      push(o.data, o.bytes);
+      const size_t n = std::min(room, o.bytes);
+      push(o.data, n);
+      spill.assign(o.data + n, o.data + o.bytes);
+      spilled = 0;
       audio_queued += static_cast<int64_t>(o.bytes);
     }
   }
+
+  bool ended() const { return input->ended() && spilled == spill.size(); }
 
   void push(const uint8_t* data, size_t bytes) {
     const int32_t len = static_cast<int32_t>(bytes);
@@ -142,10 +156,7 @@ std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
         made, volume, Fades{nth(settings.fade_in), nth(settings.fade_out)});
     t.lead_bytes = std::llround(nth(settings.starts) * mixed.rate) *
                    static_cast<int64_t>(mixed.frame_bytes());
-    // Room for a block short of full plus one converted input block (in
-    // the mix's samples: no wider than the input's).
-    const size_t capacity = *block_bytes + t.input->max_output_bytes();
-    t.ring.reset(rbuf_create(static_cast<int32_t>(capacity)));
+    t.ring.reset(rbuf_create(2 * *block_bytes));
     if (t.ring == nullptr) throw Error("out of memory for the queue of " + inputs[i]);
   }
   return tracks;
@@ -215,7 +226,7 @@ void mix_blocks(std::vector<Track>& tracks, const StreamFormat& mixed, int32_t b
     b.peak = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
       tracks[i].fill(block, zeros);
-      all_ended = all_ended && tracks[i].input->ended();
+      all_ended = all_ended && tracks[i].ended();
       bool sounds = false;
       real = std::max(real, tracks[i].take(samples[i].data(), block, &sounds));
       if (sounds) b.inputs.push_back(static_cast<int>(i));
