@@ -261,6 +261,42 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   EXPECT_GT(peak, 30000);
 }
 
+// --quality reaches the resampler of every command: a 23 kHz tone taken
+// from 48 to 44.1 kHz folds back to 21.1 kHz through the default filter,
+// and not through high (the default) or best; the summary names the preset
+// and its engine.
+TEST_F(AmixTest, QualityChoosesTheResamplersFilter) {
+  std::vector<double> high_tone(12000);
+  for (size_t i = 0; i < high_tone.size(); ++i)
+    high_tone[i] = 0.5 * std::sin(2 * M_PI * 23000.0 * i / 48000);
+  write_f64(p("in.wav"), 48000, 1, high_tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const struct {
+    std::vector<std::string> args;
+    const char* engine;  // a regular expression
+    double low, high;    // the fold-back's level, dBFS
+  } cases[] = {
+      {{"convert", p("in.wav"), p("out.wav"), "--quality", "default"}, "swr", -30, -6},
+      {{"convert", p("in.wav"), p("out.wav")}, "(soxr|swr)", -400, -120},
+      {{"mix", p("in.wav"), "-o", p("out.wav"), "--bits", "float", "-Q", "best"}, "(soxr|swr)",
+       -400, -120},
+      {{"stream", p("in.wav"), p("out.wav"), "--quality", "high"}, "(soxr|swr)", -400, -110},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--rate", "44100"});
+    const Result r = amix(args);
+    SCOPED_TRACE(r.out);
+    const std::string quality = c.args.size() > 4 ? c.args.back() : "high";
+    EXPECT_THAT(r.out, ::testing::ContainsRegex("; resampled from 48000 Hz at " + quality +
+                                                " quality \\(" + c.engine + "\\)\n"));
+    const double alias = tone_dbfs(read_sound(p("out.wav")), 0, 44100 - 23000);
+    EXPECT_GT(alias, c.low);
+    EXPECT_LT(alias, c.high);
+  }
+  EXPECT_THAT(amix({"convert", p("in.wav"), p("out.wav"), "-Q", "good"}, 2).err,
+              HasSubstr("--quality: expected default|high|best, got 'good'"));
+}
+
 // Every width has its mixer: the sum of a float and a 16-bit input comes
 // out to the width's precision (the float one dithered into a 16-bit mix,
 // the 8-bit output dithered from it, 24-bit rounded from 32); at twice the

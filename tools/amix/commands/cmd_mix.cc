@@ -18,20 +18,20 @@ namespace {
 
 const char kAbout[] =
     "Mix the inputs into OUT (16-bit unless --bits says otherwise).  Each\n"
-    "input is converted to the common rate and layout (the first input's\n"
-    "unless given), placed on a timeline at its start time with silence\n"
-    "before it, and queued in a ring buffer; the queues are mixed in blocks\n"
-    "of --limiter-block by the library's mixer for OUT's width, its master\n"
-    "gain carrying from block to block.\n";
+    "input is converted to the common rate (at --quality, as for convert)\n"
+    "and layout (the first input's unless given), placed on a timeline at\n"
+    "its start time with silence before it, and queued in a ring buffer;\n"
+    "the queues are mixed in blocks of --limiter-block by the library's\n"
+    "mixer for OUT's width, its master gain carrying from block to block.\n";
 
 const char kDetails[] =
     "Each input plays at its --volume, faded in over its first --fade-in and\n"
-    "out over its last --fade-out: linear ramps from and to silence, which\n"
-    "the lower wins where they overlap.  A fade-out ends on the input's last\n"
-    "frame wherever that lies (its frames wait in memory until the input\n"
-    "ends).  The volumes and fades go on through the library's volume ramps,\n"
-    "each stretch of an input starting at the volume where the last one\n"
-    "ended: no volume change has steps.\n"
+    "out over its last --fade-out: linear ramps from and to silence, of\n"
+    "which the lower wins where they overlap.  A fade-out ends on the\n"
+    "input's last frame wherever that lies (its frames wait in memory until\n"
+    "the input ends).  The volumes and fades go on through the library's\n"
+    "volume ramps, each stretch of an input starting at the volume where the\n"
+    "last one ended: no volume change has steps.\n"
     "\n"
     "OUT of 16 bits or fewer is mixed as 16-bit samples by the multi-track\n"
     "mixer (8-bit is dithered from them); 24- and 32-bit OUT as 32-bit\n"
@@ -51,12 +51,12 @@ const char kDetails[] =
     "\n"
     "With --table, prints a line per block: its start on the timeline, its\n"
     "peak, the master gain its sums were multiplied by (as the mixer reports\n"
-    "it), 'limited' when the plain sum left full scale, and the inputs\n"
-    "that sound in it; then the summary, with the lowest master gain.  The plot draws the waveform with each block's peak and the\n"
-    "limited blocks, the master gain beside it, and a lane for each input on\n"
-    "the timeline.  Each input lasts exactly its own length at the common\n"
-    "rate; one that ends before the mix is padded with silence, with a note\n"
-    "on stderr.\n"
+    "it), 'limited' when the plain sum left full scale, and the inputs that\n"
+    "sound in it; then the summary, with the lowest master gain.  The plot\n"
+    "draws the waveform with each block's peak and the limited blocks, the\n"
+    "master gain beside it, and a lane for each input on the timeline.\n"
+    "Each input lasts exactly its own length at the common rate; one that\n"
+    "ends before the mix is padded with silence, with a note on stderr.\n"
     "\n"
     "With --loudness the inputs are mixed twice: the first mix is measured\n"
     "(as 'amix info' measures a file), the second written with one gain, as\n"
@@ -66,8 +66,10 @@ const char kDetails[] =
     "written.\n"
     "\n"
     "Limits: the inputs' rates and --rate from 1000 to 768000 Hz; the\n"
-    "library refuses to reduce a rate by more than 256:1; --limiter-block\n"
-    "from 5 to 100 ms.  Standard input ('-') is one input at the most.\n"
+    "library refuses to change a rate by more than 256:1 (at default\n"
+    "quality it takes greater increases); --limiter-block from 5 to 100\n"
+    "ms; fades up to 10:00.  Standard input ('-') is one input at the\n"
+    "most.\n"
     "\n"
     "Examples:\n"
     "  amix mix voice.wav music.wav -o mixed.wav --volume 1,0.5 --plot mixed.png\n"
@@ -131,6 +133,7 @@ int run(int argc, char** argv) {
          settings.buffer_frames = parse_integer("--buffer", v, 16, 65536, "a frame count", "");
        }},
       rate_option(&settings.out.rate, "common sample rate, "),
+      quality_option(&settings.out.quality),
       {'b', "bits", "B", "OUT's samples: 8|16|24|32|float (default 16; see below)",
        [&](const std::string& v) { settings.out.bits = parse_bits("--bits", v); }},
       layout_option(&settings.out.layout, "common layout: "),

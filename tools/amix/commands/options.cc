@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tavrin_amix/audio_resampler.h"
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/io/layouts.h"
+#include "amix/pipelines/converter.h"
 #include "amix/report/report.h"
 
 namespace amix {
@@ -350,6 +352,20 @@ Option pad_option(double* before, double* after) {
               throw UsageError("--pad: expected one or two times (B,A), got '" + v + "'");
             *before = t.size() == 2 ? t[0] : 0.0;
             *after = t.back();
+          }};
+}
+
+Option quality_option(int* quality) {
+  return {'Q', "quality", "Q",
+          "default|high|best: the resampler's filter where the rate changes (default high, see "
+          "below)",
+          [quality](const std::string& v) {
+            for (int q = AUDIO_RESAMPLE_QUALITY_DEFAULT; q <= AUDIO_RESAMPLE_QUALITY_BEST; ++q)
+              if (v == quality_name(q)) {
+                *quality = q;
+                return;
+              }
+            throw UsageError("--quality: expected default|high|best, got '" + v + "'");
           }};
 }
 

@@ -113,6 +113,8 @@ std::vector<Option> trim_options(ReadOptions* read);
 // --pad [B,]A: seconds of silence before and after the output's audio.
 Option pad_option(double* before, double* after);
 Option dither_option(Dither* dither);
+// --quality default|high|best: the resampler's preset.
+Option quality_option(int* quality);
 // --fade-in and --fade-out of IN, and --gain.
 std::vector<Option> fade_options(Fades* fades);
 Option gain_option(float* gain);

@@ -20,7 +20,8 @@ namespace {
 ShapedInput shaped(std::unique_ptr<SoundReader> reader, const StreamFormat& made,
                    const ConvertSettings& settings) {
   return ShapedInput(
-      std::make_unique<ConvertedInput>(std::move(reader), made, kInputBlockFrames, &settings.map),
+      std::make_unique<ConvertedInput>(std::move(reader), made, settings.out.quality,
+                                       kInputBlockFrames, &settings.map),
       made, settings.gain, settings.fades);
 }
 
@@ -103,6 +104,8 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   RunStats stats = writer.commit(input.reader().frames_read(), start);
   stats.note = encoding.note;
   if (dither) stats.add_note(kDitherNote);
+  if (src.rate != dst.rate)
+    stats.add_note(resampling_note({src.rate}, settings.out.quality, input.engine()));
   stats.loudness = normaliser.result();
   return stats;
 }

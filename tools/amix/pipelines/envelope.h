@@ -80,8 +80,8 @@ class ShapedInput {
   bool ended() const { return input_->ended() && held_.size() == start_; }
   SoundReader& reader() { return input_->reader(); }
   const SoundReader& reader() const { return input_->reader(); }
-  // What the resampler takes.
-  const StreamFormat& source_format() const { return input_->format(); }
+  // The resampler's engine: "soxr" or "swr".
+  const char* engine() const { return input_->converter().engine(); }
 
  private:
   std::unique_ptr<ConvertedInput> input_;

@@ -152,7 +152,8 @@ std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
     }
     t.input_format = made.pcm_format;
     t.input = std::make_unique<ShapedInput>(
-        std::make_unique<ConvertedInput>(std::move(readers[i]), made, settings.buffer_frames),
+        std::make_unique<ConvertedInput>(std::move(readers[i]), made, settings.out.quality,
+                                         settings.buffer_frames),
         made, volume, Fades{nth(settings.fade_in), nth(settings.fade_out)});
     t.lead_bytes = std::llround(nth(settings.starts) * mixed.rate) *
                    static_cast<int64_t>(mixed.frame_bytes());
@@ -310,6 +311,14 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   const bool reduced = std::any_of(tracks.begin(), tracks.end(),
                                    [](const Track& t) { return t.reduce != nullptr; });
   if (dither || reduced) result.stats.add_note(kDitherNote);
+  std::vector<int> rates;
+  const char* engine = "";
+  for (const Track& t : tracks) {
+    if (t.input->reader().rate() == mixed.rate) continue;
+    rates.push_back(t.input->reader().rate());
+    engine = t.input->engine();
+  }
+  if (!rates.empty()) result.stats.add_note(resampling_note(rates, settings.out.quality, engine));
   result.stats.loudness = normaliser.result();
   place_inputs(tracks, mixed, &result);
   return result;

@@ -25,12 +25,17 @@ class WaveformPlot;
 // otherwise.
 constexpr int64_t kInputBlockFrames = 1024;
 
+// --quality's default: AUDIO_RESAMPLE_QUALITY_HIGH.
+constexpr int kDefaultQuality = 1;
+
 // The output of a pipeline that converts.  Unset fields (0 / nullptr) keep
 // the (first) input's.
 struct OutputFormat {
   int rate = 0;
   const Layout* layout = nullptr;
   int bits = 0;  // an SF_FORMAT_* subtype from --bits; 0: the nearest to the input's
+  // The resampler's preset (an audio_resample_quality) where a rate changes.
+  int quality = kDefaultQuality;
 };
 
 // Digital silence added before and after an output's audio, in seconds;
