@@ -116,9 +116,7 @@ MixFormats mix_formats(const SoundReader& first, const MixSettings& settings,
   f.written.rate = settings.out.rate != 0 ? settings.out.rate : in.rate;
   f.written.layout = settings.out.layout != nullptr ? settings.out.layout : in.layout;
   const int bits = settings.out.bits != 0 ? settings.out.bits : SF_FORMAT_PCM_16;
-  f.written.encoding =
-      out.container != nullptr ? chosen_encoding(*out.container, f.written.channels(), bits).sf_subtype
-                               : bits;
+  f.written.encoding = chosen_encoding(*out.container, f.written.channels(), bits).sf_subtype;
   f.written.pcm_format = quantised_format(f.written.encoding);
   f.mixed = f.written;
   f.mixed.encoding = 0;
@@ -162,6 +160,7 @@ std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
   }
   return tracks;
 }
+
 void check_settings(const std::vector<std::string>& inputs, const MixSettings& settings) {
   const auto counts = [&](const char* option, size_t n, const char* what) {
     if (n != 0 && n != inputs.size())
