@@ -261,6 +261,137 @@ TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
   EXPECT_GT(peak, 30000);
 }
 
+// --quality reaches the resampler of every command: a 23 kHz tone taken
+// from 48 to 44.1 kHz folds back to 21.1 kHz through the default filter,
+// and not through high (the default) or best; the summary names the preset
+// and its engine.
+TEST_F(AmixTest, QualityChoosesTheResamplersFilter) {
+  std::vector<double> high_tone(12000);
+  for (size_t i = 0; i < high_tone.size(); ++i)
+    high_tone[i] = 0.5 * std::sin(2 * M_PI * 23000.0 * i / 48000);
+  write_f64(p("in.wav"), 48000, 1, high_tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const struct {
+    std::vector<std::string> args;
+    const char* engine;  // a regular expression
+    double low, high;    // the fold-back's level, dBFS
+  } cases[] = {
+      {{"convert", p("in.wav"), p("out.wav"), "--quality", "default"}, "swr", -30, -6},
+      {{"convert", p("in.wav"), p("out.wav")}, "(soxr|swr)", -400, -120},
+      {{"mix", p("in.wav"), "-o", p("out.wav"), "--bits", "float", "-Q", "best"}, "(soxr|swr)",
+       -400, -120},
+      {{"stream", p("in.wav"), p("out.wav"), "--quality", "high"}, "(soxr|swr)", -400, -110},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--rate", "44100"});
+    const Result r = amix(args);
+    SCOPED_TRACE(r.out);
+    const std::string quality = c.args.size() > 4 ? c.args.back() : "high";
+    EXPECT_THAT(r.out, ::testing::ContainsRegex("; resampled from 48000 Hz at " + quality +
+                                                " quality \\(" + c.engine + "\\)\n"));
+    const double alias = tone_dbfs(read_sound(p("out.wav")), 0, 44100 - 23000);
+    EXPECT_GT(alias, c.low);
+    EXPECT_LT(alias, c.high);
+  }
+  EXPECT_THAT(amix({"convert", p("in.wav"), p("out.wav"), "-Q", "good"}, 2).err,
+              HasSubstr("--quality: expected default|high|best, got 'good'"));
+}
+
+// Every width has its mixer: the sum of a float and a 16-bit input comes
+// out to the width's precision (the float one dithered into a 16-bit mix,
+// the 8-bit output dithered from it, 24-bit rounded from 32); at twice the
+// volume each width's master gain limits the sum to full scale.
+TEST_F(AmixTest, MixWritesEveryWidthThroughItsOwnMixer) {
+  std::vector<double> a(24000);
+  for (size_t i = 0; i < a.size(); ++i) a[i] = 0.45 * std::sin(2 * M_PI * 440.0 * i / 48000);
+  write_f64(p("a.wav"), 48000, 1, a, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const std::string b = tone("b.wav", 48000, 1, 660.0, 0.5, 0.45);
+  const Sound in_b = read_sound(b);
+  const struct {
+    const char* bits;
+    int subtype;
+    double step;  // of the output
+    double tolerance;  // in steps
+  } cases[] = {
+      {"8", SF_FORMAT_PCM_U8, 1.0 / 128, 2.5}, {"16", SF_FORMAT_PCM_16, 1.0 / 32768, 1.5},
+      {"24", SF_FORMAT_PCM_24, 1.0 / (1 << 23), 1.5}, {"32", SF_FORMAT_PCM_32, 1e-7, 1},
+      {"float", SF_FORMAT_FLOAT, 1e-7, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bits);
+    const Result r = amix({"mix", p("a.wav"), b, "-o", p("mix.wav"), "--bits", c.bits});
+    EXPECT_THAT(r.out, HasSubstr(", 0 limited, master gain down to 1.000, "));
+    Sound s = read_sound(p("mix.wav"));
+    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, c.subtype);
+    ASSERT_EQ(s.f64.size(), a.size());
+    for (size_t i = 0; i < a.size(); ++i)
+      ASSERT_NEAR(s.f64[i], a[i] + in_b.f64[i], c.tolerance * c.step) << "sample " << i;
+
+    const Result loud = amix(
+        {"mix", p("a.wav"), b, "-o", p("mix.wav"), "--bits", c.bits, "--volume", "2,+6dB"});
+    EXPECT_THAT(loud.out, HasSubstr(", 25 limited, master gain down to 0.584, "));
+    s = read_sound(p("mix.wav"));
+    for (size_t i = 0; i < a.size(); ++i) {
+      ASSERT_LE(std::fabs(s.f64[i]), 1.0) << "sample " << i;
+      ASSERT_GE(s.f64[i] * (a[i] + in_b.f64[i]), -c.tolerance * c.step) << "sample " << i;
+    }
+  }
+}
+
+// A faded full-scale tone is off from the ideal linear fades, sampled at
+// its frames, by no more than the output's quantisation (the error's RMS
+// against the unfaded tone's): fades and dB volumes on convert and mix,
+// overlapping fades, and a fade-out on a pipe that ends before its header
+// says, which must land on the true end.
+TEST_F(AmixTest, FadesFollowTheIdealRampsToTheOutputsQuantisation) {
+  constexpr int kRate = 48000;
+  std::vector<double> tone(kRate);
+  for (int i = 0; i < kRate; ++i) tone[i] = std::sin(2 * M_PI * 997.0 * i / kRate);
+  write_f64(p("float.wav"), kRate, 1, tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  write_s16(p("s16.wav"), kRate, 1, sine_s16(kRate, 1, 1.0, 997.0, 1.0));
+  struct Input {
+    double volume, fade_in, fade_out, at = 0;  // seconds
+  };
+  const struct Case {
+    std::string command;
+    std::vector<Input> inputs;  // each plays `in`
+    const char* in;
+    double limit_db;
+  } cases[] = {
+      {"$AMIX convert s16.wav out.wav --fade-in 0.25 --fade-out 0.5 --gain -6dB",
+       {{0.501187, 0.25, 0.5}}, "s16.wav", -90},
+      {"$AMIX convert float.wav out.wav --fade-in 0.7 --fade-out 0.6", {{1, 0.7, 0.6}},
+       "float.wav", -120},
+      {"$AMIX mix s16.wav -o out.wav --at 0.1 --fade-in 0.2 --fade-out 0:00.4",
+       {{1, 0.2, 0.4, 0.1}}, "s16.wav", -90},
+      // 24000 of the 48000 frames the header gives, on a pipe.
+      {"head -c 48044 s16.wav | $AMIX convert - out.wav --fade-out 0.25", {{1, 0, 0.25}},
+       "s16.wav", -90},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    sh(c.command);
+    const Sound out = read_sound(p("out.wav")), in = read_sound(p(c.in));
+    double error = 0, power = 0;
+    for (double v : in.f64) power += v * v / in.frames();
+    for (int64_t f = 0; f < out.frames(); ++f) {
+      double ideal = 0;
+      for (const Input& i : c.inputs) {
+        const int64_t lead = std::llround(i.at * kRate), n = out.frames() - lead;
+        const int64_t fade_in = std::llround(i.fade_in * kRate);
+        const int64_t fade_out = std::llround(i.fade_out * kRate);
+        if (f < lead) continue;
+        double g = 1;
+        if (fade_in > 0) g = std::min(g, static_cast<double>(f - lead) / fade_in);
+        if (fade_out > 0) g = std::min(g, static_cast<double>(n - (f - lead)) / fade_out);
+        ideal += i.volume * g * in.f64[f - lead];
+      }
+      error += (out.f64[f] - ideal) * (out.f64[f] - ideal) / out.frames();
+    }
+    EXPECT_LT(10 * std::log10(error / power), c.limit_db);
+  }
+}
+
 TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
   const std::string longer = tone("long.wav", 48000, 2, 440.0, 1.0);
   const std::string shorter = tone("short.wav", 22050, 1, 880.0, 0.5);
@@ -289,7 +420,7 @@ TEST_F(AmixTest, MixBringsInputsToOneFormatAndPadsShortOnes) {
 }
 
 // A limited mix depends on the limiter's block in time, never on how much
-// the tool reads at a time, also where an input is resampled.
+// the tool reads at a time, also where an input is resampled and faded.
 TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
   write_s16(dir.path("a.wav"), 32000, 6, sine_s16(32000, 6, 0.3, 500.0, 0.8),
             SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
@@ -298,7 +429,8 @@ TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
   const auto mix = [&](const char* block, const char* buffer) {
     const std::string out = dir.path(std::string("mix-") + block + "-" + buffer + ".wav");
     const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", out,
-                           "--limiter-block", block, "--buffer", buffer});
+                           "--limiter-block", block, "--buffer", buffer, "--volume", "-3dB,1",
+                           "--fade-in", "0.05,0", "--fade-out", "0,0.15"});
     // 7.3 ms at 32000 Hz rounds to 234 frames: 9600 frames in 42 blocks.
     if (std::string(block) == "7.3") {
       EXPECT_THAT(r.out, HasSubstr(" 42 blocks, "));
@@ -500,7 +632,15 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"mix", in, in}, 2, "missing -o OUT"},
       {{"mix", in, in, "-o", out, "--volume", "1,x"}, 2, "--volume: expected"},
       {{"mix", in, in, "-o", out, "--volume", "1,-1"}, 2, "--volume: expected"},
-      {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 factors for 2 inputs"},
+      {{"mix", in, in, "-o", out, "--volume", "1"}, 2, "--volume: 1 volumes for 2 inputs"},
+      {{"mix", in, in, "-o", out, "--volume", "1,+24.1dB"}, 2,
+       "--volume: expected comma-separated factors from 0 to 16 or levels in dB up to +24 "
+       "(-6dB is 0.501), got '+24.1dB'"},
+      {{"convert", in, out, "--gain", "-6"}, 2,
+       "--gain: expected a factor from 0 to 16 or a level in dB up to +24"},
+      {{"mix", in, in, "-o", out, "--fade-out", "1"}, 2, "--fade-out: 1 durations for 2 inputs"},
+      {{"convert", in, out, "--fade-in", "10:00.5"}, 2,
+       "--fade-in: expected a time (seconds or [h:]mm:ss[.fff]) from 0 to 600, got '10:00.5'"},
       {{"mix", in, in, "-o", out, "--limiter-block", "4.9"}, 2,
        "--limiter-block: expected a block length from 5 to 100 ms, got '4.9'"},
       {{"mix", in, in, "-o", out, "-L", "101"}, 2, "--limiter-block: expected"},

@@ -151,6 +151,14 @@ TEST(Quantiser, RoundsToTheNearestStepOfEachWidthAndClips) {
   EXPECT_EQ(std::vector<int16_t>(static_cast<const int16_t*>(out.data),
                                  static_cast<const int16_t*>(out.data) + mixed.size()),
             (std::vector<int16_t>{2, -1, 16384, -16384}));
+  // 32-bit samples (a wide mix's) to 24 bits without a gain: rounded as
+  // integers, halves up, the top clipped to the largest 24-bit step.
+  const std::vector<int32_t> wide = {127, 128, -129, -128, INT32_MAX, INT32_MIN, 0x12345680};
+  Quantiser to24(SF_FORMAT_PCM_24, false);
+  const Quantiser::Bytes w = to24.apply(wide.data(), wide.size() * 4, PCM_FORMAT_S32);
+  EXPECT_EQ(std::vector<int32_t>(static_cast<const int32_t*>(w.data),
+                                 static_cast<const int32_t*>(w.data) + wide.size()),
+            (std::vector<int32_t>{0, 256, -256, 0, 0x7fffff00, INT32_MIN, 0x12345700}));
 }
 
 // With dither every sample lands within 1.5 LSB of x times the gain,

@@ -91,7 +91,7 @@ struct MixBlock {
   int64_t index;
   double start_seconds;
   double peak;   // largest magnitude of the mixed block, 1.0 = full scale
-  double gain;   // the master gain the block was written with; NaN when silent
+  double gain;   // the master gain the block's sums were multiplied by
   bool limited;  // the plain sum of the scaled tracks left the 16-bit range
   std::vector<int> inputs;  // the inputs (0-based) that sound in the block
 };
@@ -108,6 +108,7 @@ struct MixResult {
   int64_t blocks = 0;
   int64_t limited_blocks = 0;
   double peak = 0;
+  double lowest_gain = 1;  // of the master gain
   std::vector<InputSpan> inputs;
   std::vector<std::string> notes;  // inputs that end before the mix
 };

@@ -10,6 +10,7 @@ int run(int argc, char** argv) {
   std::string type;
   std::vector<Option> options = {
       rate_option(&settings.out.rate, "sample rate, "),
+      quality_option(&settings.out.quality),
       layout_option(&settings.out.layout, ""),
       block_option(&settings.block_bytes, "bytes per read, even, 2 to 262144 (default 4096)"),
   };
@@ -36,14 +37,14 @@ extern const Command kStreamCommand = {
     "thread reads blocks of BYTES until the end.\n",
     "The blocking resampler takes 16-bit samples: wider ones (24-bit,\n"
     "32-bit, float, lossy) are reduced on the way in, with dither as for\n"
-    "convert.  Times, --start, --duration and --pad as for convert.  For a\n"
-    "16-bit IN the result equals 'amix convert IN OUT --bits 16' with the\n"
-    "same settings, frame for frame and in length.\n"
+    "convert.  Times, --start, --duration, --pad and --quality as for\n"
+    "convert.  For a 16-bit IN the result equals 'amix convert IN OUT --bits\n"
+    "16' with the same settings, frame for frame and in length.\n"
     "\n"
     "Limits: IN's rate and --rate from 1000 to 768000 Hz; the library\n"
-    "refuses to reduce a rate by more than 256:1; the blocking resampler's\n"
-    "queue holds 576000 bytes, which keeps a block to 262144; times up to\n"
-    "24:00:00.\n"
+    "refuses to change a rate by more than 256:1 (at default quality it\n"
+    "takes greater increases); the blocking resampler's queue holds 576000\n"
+    "bytes, which keeps a block to 262144; times up to 24:00:00.\n"
     "\n"
     "Examples:\n"
     "  amix stream take1.wav take1-stream.wav --rate 48000 --block 4096\n"

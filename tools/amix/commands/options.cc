@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tavrin_amix/audio_resampler.h"
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
 #include "amix/io/layouts.h"
+#include "amix/pipelines/converter.h"
 #include "amix/report/report.h"
 
 namespace amix {
@@ -24,7 +26,6 @@ constexpr size_t kHelpWidth = 78;
 // for one converted input block beside it.
 constexpr int kMaxBlockBytes = 262144;
 constexpr double kMaxVolume = 16.0;
-constexpr double kMaxSeconds = 86400.0;  // a day, for every time option
 constexpr char kTimeSyntax[] = "seconds or [h:]mm:ss[.fff]";
 constexpr double kMinLoudness = -70.0;  // LUFS: the gate below which nothing counts
 constexpr double kMinCeiling = -30.0;   // dBTP
@@ -121,21 +122,18 @@ bool parse_number(const std::string& text, double* out) {
   return !text.empty() && errno == 0 && *end == '\0' && std::isfinite(*out);
 }
 
-// Comma-separated values from 0 to `max`, each read by `parse` and checked
-// in full.
+// Comma-separated values, each read by `parse` and checked in full: from 0
+// to `max`, described to the user as `what`.
 std::vector<double> parse_list(const std::string& option, const std::string& value, double max,
-                               const char* what, bool (*parse)(const std::string&, double*)) {
+                               const std::string& what,
+                               bool (*parse)(const std::string&, double*)) {
   std::vector<double> list;
   std::string item;
   std::istringstream in(value);
   while (std::getline(in, item, ',')) {
     double v = 0;
-    if (!parse(item, &v) || v < 0.0 || v > max) {
-      std::ostringstream msg;
-      msg << option << ": expected comma-separated " << what << " from 0 to " << max << ", got '"
-          << item << "'";
-      throw UsageError(msg.str());
-    }
+    if (!parse(item, &v) || v < 0.0 || v > max)
+      throw UsageError(option + ": expected comma-separated " + what + ", got '" + item + "'");
     list.push_back(v);
   }
   if (list.empty() || value.back() == ',')
@@ -143,10 +141,32 @@ std::vector<double> parse_list(const std::string& option, const std::string& val
   return list;
 }
 
-std::vector<double> parse_times(const std::string& option, const std::string& value) {
-  return parse_list(option, value, kMaxSeconds,
-                    (std::string("times (") + kTimeSyntax + ")").c_str(), parse_clock_time);
+std::string times_from_0_to(double max) {
+  std::ostringstream what;
+  what << "times (" << kTimeSyntax << ") from 0 to " << max;
+  return what.str();
 }
+
+std::vector<double> parse_times(const std::string& option, const std::string& value) {
+  return parse_list(option, value, kMaxSeconds, times_from_0_to(kMaxSeconds), parse_clock_time);
+}
+
+// A factor ("0.5") or a level in dB ("-6dB", "+3.5 dB"), as a factor.
+bool parse_level_text(const std::string& text, double* factor) {
+  std::string number = text;
+  const size_t unit = number.size() >= 2 ? number.size() - 2 : std::string::npos;
+  const bool db = unit != std::string::npos && (number[unit] == 'd' || number[unit] == 'D') &&
+                  (number[unit + 1] == 'b' || number[unit + 1] == 'B');
+  if (db) {
+    number.resize(unit);
+    while (!number.empty() && number.back() == ' ') number.pop_back();
+  }
+  if (!parse_number(number, factor)) return false;
+  if (db) *factor = std::pow(10.0, *factor / 20.0);
+  return true;
+}
+
+constexpr char kLevels[] = "factors from 0 to 16 or levels in dB up to +24 (-6dB is 0.501)";
 
 }  // namespace
 
@@ -249,20 +269,34 @@ int parse_block_bytes(const std::string& option, const std::string& value) {
   return static_cast<int>(v);
 }
 
-std::vector<float> parse_volumes(const std::string& option, const std::string& value) {
-  const std::vector<double> v = parse_list(option, value, kMaxVolume, "factors", parse_number);
+std::vector<float> parse_levels(const std::string& option, const std::string& value) {
+  const std::vector<double> v = parse_list(option, value, kMaxVolume, kLevels, parse_level_text);
   return std::vector<float>(v.begin(), v.end());
+}
+
+float parse_level(const std::string& option, const std::string& value) {
+  double v = 0;
+  if (value.find(',') != std::string::npos || !parse_level_text(value, &v) || v < 0.0 ||
+      v > kMaxVolume)
+    throw UsageError(option + ": expected a factor from 0 to 16 or a level in dB up to +24 "
+                     "(-6dB is 0.501), got '" + value + "'");
+  return static_cast<float>(v);
+}
+
+std::vector<double> parse_fades(const std::string& option, const std::string& value) {
+  return parse_list(option, value, kMaxFadeSeconds, times_from_0_to(kMaxFadeSeconds),
+                    parse_clock_time);
 }
 
 std::vector<double> parse_starts(const std::string& option, const std::string& value) {
   return parse_times(option, value);
 }
 
-double parse_time(const std::string& option, const std::string& value) {
+double parse_time(const std::string& option, const std::string& value, double max) {
   double v = 0;
-  if (!parse_clock_time(value, &v) || v > kMaxSeconds) {
+  if (!parse_clock_time(value, &v) || v > max) {
     std::ostringstream msg;
-    msg << option << ": expected a time (" << kTimeSyntax << ") from 0 to " << kMaxSeconds
+    msg << option << ": expected a time (" << kTimeSyntax << ") from 0 to " << max
         << ", got '" << value << "'";
     throw UsageError(msg.str());
   }
@@ -321,6 +355,20 @@ Option pad_option(double* before, double* after) {
           }};
 }
 
+Option quality_option(int* quality) {
+  return {'Q', "quality", "Q",
+          "default|high|best: the resampler's filter where the rate changes (default high, see "
+          "below)",
+          [quality](const std::string& v) {
+            for (int q = AUDIO_RESAMPLE_QUALITY_DEFAULT; q <= AUDIO_RESAMPLE_QUALITY_BEST; ++q)
+              if (v == quality_name(q)) {
+                *quality = q;
+                return;
+              }
+            throw UsageError("--quality: expected default|high|best, got '" + v + "'");
+          }};
+}
+
 Option dither_option(Dither* dither) {
   return {0, "dither", "D",
           "none|tpdf: how samples are reduced to 16 bits or fewer (default tpdf, see below)",
@@ -333,6 +381,26 @@ Option dither_option(Dither* dither) {
               throw UsageError("--dither: expected none|tpdf, got '" + v + "'");
             }
           }};
+}
+
+std::vector<Option> fade_options(Fades* fades) {
+  const auto fade = [](const char* option, double* seconds) {
+    return [option, seconds](const std::string& v) {
+      *seconds = parse_time(option, v, kMaxFadeSeconds);
+    };
+  };
+  return {
+      {0, "fade-in", "T", "fade the audio in over its first T, up to 10:00 (a linear ramp)",
+       fade("--fade-in", &fades->in)},
+      {0, "fade-out", "T", "fade the audio out over its last T, up to 10:00",
+       fade("--fade-out", &fades->out)},
+  };
+}
+
+Option gain_option(float* gain) {
+  return {'g', "gain", "G",
+          "a volume: a factor from 0 to 16 or a level in dB up to +24 (-6dB is 0.501)",
+          [gain](const std::string& v) { *gain = parse_level("--gain", v); }};
 }
 
 Option loudness_option(LoudnessTarget* target) {

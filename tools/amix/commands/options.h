@@ -13,6 +13,7 @@
 
 #include "amix/base/types.h"
 #include "amix/io/sound_file.h"
+#include "amix/pipelines/envelope.h"
 #include "amix/pipelines/quantise.h"
 
 namespace amix {
@@ -80,10 +81,20 @@ double parse_decimal(const std::string& option, const std::string& value, double
                      double max, const char* what, const char* unit);
 int parse_rate(const std::string& option, const std::string& value);
 int parse_block_bytes(const std::string& option, const std::string& value);
-std::vector<float> parse_volumes(const std::string& option, const std::string& value);
+// A volume: a factor from 0 to 16, or a level in dB up to +24 ("-6dB",
+// "+3 dB"; the unit in any case), as a factor.
+float parse_level(const std::string& option, const std::string& value);
+// Comma-separated volumes, each as parse_level.
+std::vector<float> parse_levels(const std::string& option, const std::string& value);
+// Comma-separated fade durations, each a time (parse_time) up to
+// kMaxFadeSeconds.
+std::vector<double> parse_fades(const std::string& option, const std::string& value);
+// The longest time an option takes: a day.
+constexpr double kMaxSeconds = 86400;
 // A time in seconds or [h:]mm:ss[.fff] (see base/clock_time.h), 0 to
-// 86400 (a day).
-double parse_time(const std::string& option, const std::string& value);
+// `max`.
+double parse_time(const std::string& option, const std::string& value,
+                  double max = kMaxSeconds);
 // Comma-separated times, each as parse_time.
 std::vector<double> parse_starts(const std::string& option, const std::string& value);
 // "8" (signed or unsigned, as the container takes it), "16", "24", "32",
@@ -102,6 +113,11 @@ std::vector<Option> trim_options(ReadOptions* read);
 // --pad [B,]A: seconds of silence before and after the output's audio.
 Option pad_option(double* before, double* after);
 Option dither_option(Dither* dither);
+// --quality default|high|best: the resampler's preset.
+Option quality_option(int* quality);
+// --fade-in and --fade-out of IN, and --gain.
+std::vector<Option> fade_options(Fades* fades);
+Option gain_option(float* gain);
 // --loudness and --true-peak.
 Option loudness_option(LoudnessTarget* target);
 Option true_peak_option(LoudnessTarget* target);

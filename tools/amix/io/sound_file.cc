@@ -14,6 +14,7 @@
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/base/messages.h"
+#include "amix/io/background_writer.h"
 #include "amix/io/layouts.h"
 #include "amix/io/pipe_io.h"
 
@@ -328,6 +329,9 @@ SoundWriter::SoundWriter(const OutputTarget& target, const StreamFormat& format)
     throw Error("cannot store the " + std::string(format.layout->name) + " channel map in " +
                 target.name());
   }
+  encoder_ = std::make_unique<BackgroundWriter>(
+      [this](const uint8_t* data, int64_t frames) { return encode(data, frames); },
+      format.frame_bytes());
 }
 
 SNDFILE* SoundWriter::open(SF_INFO* info) {
@@ -353,6 +357,7 @@ bool SoundWriter::store_channel_map() {
 }
 
 SoundWriter::~SoundWriter() {
+  encoder_.reset();  // first: its thread may be in libsndfile
   if (file_ != nullptr) sf_close(file_);  // an unfinished file: TempFile removes it
 }
 
@@ -401,6 +406,17 @@ void SoundWriter::write_silence(int64_t frames) {
 }
 
 void SoundWriter::write_frames(const uint8_t* data, int64_t frames) {
+  if (!encoder_->write(data, frames)) encoder_failed();
+  frames_ += frames;
+}
+
+void SoundWriter::encoder_failed() {
+  const std::string why = encoder_->failure();
+  encoder_.reset();
+  fail(why);
+}
+
+std::string SoundWriter::encode(const uint8_t* data, int64_t frames) {
   sf_count_t put = 0;
   switch (format_.pcm_format) {
     case PCM_FORMAT_U8: {
@@ -419,10 +435,9 @@ void SoundWriter::write_frames(const uint8_t* data, int64_t frames) {
     case PCM_FORMAT_FLOAT:
       put = sf_writef_float(file_, reinterpret_cast<const float*>(data), frames);
       break;
-    default: throw Error("internal: unknown sample format");
+    default: return "internal: unknown sample format";
   }
-  if (put != frames) fail(sf_strerror(file_));
-  frames_ += frames;
+  return put == frames ? "" : sf_strerror(file_);
 }
 
 void SoundWriter::fail(const std::string& why) {
@@ -432,6 +447,8 @@ void SoundWriter::fail(const std::string& why) {
 }
 
 int64_t SoundWriter::commit() {
+  if (!encoder_->finish()) encoder_failed();
+  encoder_.reset();
   // libsndfile's FLAC writes nothing until the first samples: without them
   // the file would be empty, which nothing reads.  The header alone is a
   // valid sound of no frames.

@@ -17,6 +17,7 @@
 
 namespace amix {
 
+class BackgroundWriter;
 class PipeSource;
 class PipeSink;
 
@@ -159,7 +160,9 @@ class SoundWriter {
   // those the container cannot hold (AU holds none).
   std::vector<std::string> set_tags(const Tags& tags);
   // Writes bytes of interleaved samples in the writer's format.  A trailing
-  // partial frame is held until the following bytes complete it.
+  // partial frame is held until the following bytes complete it.  The
+  // encoding runs on a thread of the writer's own (io/background_writer.h):
+  // a failure shows in a later write() or in commit().
   void write(const void* data, size_t bytes);
   // Writes `frames` frames of digital silence (0, or 0x80 for 8-bit
   // unsigned samples).
@@ -179,6 +182,11 @@ class SoundWriter {
   SNDFILE* open(SF_INFO* info);
   bool store_channel_map();
   void write_frames(const uint8_t* data, int64_t frames);
+  // Hands `frames` frames to libsndfile, on the encoder's thread: "" or why
+  // it failed.
+  std::string encode(const uint8_t* data, int64_t frames);
+  // Stops the encoder's thread and fails with its reason.
+  [[noreturn]] void encoder_failed();
   [[noreturn]] void fail(const std::string& why);
 
   OutputTarget target_;
@@ -187,8 +195,9 @@ class SoundWriter {
   std::unique_ptr<TempFile> temp_;
   std::unique_ptr<PipeSink> sink_;
   SNDFILE* file_ = nullptr;
+  std::unique_ptr<BackgroundWriter> encoder_;
   std::vector<uint8_t> partial_;  // bytes of an incomplete frame
-  std::vector<int16_t> scratch_;
+  std::vector<int16_t> scratch_;  // the encoder's
   int64_t frames_ = 0;
 };
 

@@ -16,12 +16,21 @@
 namespace amix {
 namespace {
 
+// IN through the resampler, then --gain and the fades.
+ShapedInput shaped(std::unique_ptr<SoundReader> reader, const StreamFormat& made,
+                   const ConvertSettings& settings) {
+  return ShapedInput(
+      std::make_unique<ConvertedInput>(std::move(reader), made, settings.out.quality,
+                                       kInputBlockFrames, &settings.map),
+      made, settings.gain, settings.fades);
+}
+
 // The first pass of --loudness: what the second writes, before its gain,
 // into the meter: the part of IN taken, through the map, and the padding.
 void measure(std::unique_ptr<SoundReader> reader, const StreamFormat& made,
              const ConvertSettings& settings, Normaliser& normaliser) {
   Progress progress("measure " + reader->name(), reader->frames());
-  ConvertedInput input(std::move(reader), made, kInputBlockFrames, &settings.map);
+  ShapedInput input = shaped(std::move(reader), made, settings);
   normaliser.measure_silence(Padding::frames(settings.pad.before, made.rate));
   Converter::Output o;
   while (input.next(&o)) {
@@ -52,13 +61,16 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
                          : nearest_encoding(*out.container, dst.channels(), src.encoding);
   dst.encoding = encoding.sf_subtype;
   dst.pcm_format = pcm_format_of(encoding.sf_subtype);
-  // A gain or dither needs the resampler's samples in float, for one stage
-  // (quantise.h) to scale, dither and round them to OUT's width; all others
-  // leave the resampler as OUT's samples, rounded there.
+  // A gain, fades or dither need the resampler's samples in float: the
+  // ramps of --gain and the fades (envelope.h), then one stage (quantise.h)
+  // to put on the gain of --loudness, dither and round them to OUT's width.
+  // All others leave the resampler as OUT's samples, rounded there.
   Normaliser normaliser(settings.loudness, dst);
+  const bool shaping = settings.gain != 1.0f || settings.fades.in > 0 || settings.fades.out > 0;
+  const bool in_float = normaliser.on() || shaping;
   const bool dither = settings.dither == Dither::kTpdf &&
-                      reduces_precision(src.pcm_format, dst.pcm_format, normaliser.on());
-  const bool quantise = normaliser.on() || dither;
+                      reduces_precision(src.pcm_format, dst.pcm_format, in_float);
+  const bool quantise = in_float || dither;
   Quantiser quantiser(dst.encoding, dither);
   StreamFormat made = dst;
   if (quantise) made.pcm_format = PCM_FORMAT_FLOAT;
@@ -72,7 +84,7 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   }
 
   Progress progress("convert " + reader->name(), reader->frames());
-  ConvertedInput input(std::move(reader), made, kInputBlockFrames, &settings.map);
+  ShapedInput input = shaped(std::move(reader), made, settings);
   SoundWriter writer(out, dst);  // dst.pcm_format is what the quantiser makes
   carry_tags(input.reader(), writer);
   writer.write_silence(Padding::frames(settings.pad.before, dst.rate));
@@ -92,6 +104,8 @@ RunStats convert_file(const std::string& in, const OutputTarget& out,
   RunStats stats = writer.commit(input.reader().frames_read(), start);
   stats.note = encoding.note;
   if (dither) stats.add_note(kDitherNote);
+  if (src.rate != dst.rate)
+    stats.add_note(resampling_note({src.rate}, settings.out.quality, input.engine()));
   stats.loudness = normaliser.result();
   return stats;
 }

@@ -21,22 +21,45 @@ audio_desc desc_of(const StreamFormat& f) {
 
 }  // namespace
 
-std::string rate_refusal(int src_rate, int dst_rate) {
+std::string rate_refusal(int src_rate, int dst_rate, int quality) {
   if (static_cast<int64_t>(src_rate) > 256 * static_cast<int64_t>(dst_rate))
     return " (the library refuses reductions steeper than 256:1)";
+  if (quality != AUDIO_RESAMPLE_QUALITY_DEFAULT &&
+      static_cast<int64_t>(dst_rate) > 256 * static_cast<int64_t>(src_rate))
+    return std::string(" (the library refuses increases steeper than 256:1 at ") +
+           quality_name(quality) + " quality; --quality default takes them)";
   return "";
 }
 
-Converter::Converter(const StreamFormat& dst, const StreamFormat& src) {
+const char* quality_name(int quality) {
+  static const char* const kNames[] = {"default", "high", "best"};
+  return quality >= 0 && quality <= 2 ? kNames[quality] : "?";
+}
+
+std::string resampling_note(std::vector<int> source_rates, int quality, const char* engine) {
+  std::sort(source_rates.begin(), source_rates.end());
+  source_rates.erase(std::unique(source_rates.begin(), source_rates.end()), source_rates.end());
+  if (source_rates.empty()) return "";
+  std::string rates;
+  for (size_t i = 0; i < source_rates.size(); ++i)
+    rates += (i == 0 ? "" : i + 1 == source_rates.size() ? " and " : ", ") +
+             std::to_string(source_rates[i]);
+  return "resampled from " + rates + " Hz at " + quality_name(quality) + " quality (" + engine +
+         ")";
+}
+
+Converter::Converter(const StreamFormat& dst, const StreamFormat& src, int quality) {
   const audio_desc d = desc_of(dst);
   const audio_desc s = desc_of(src);
-  resampler_ = audio_resampler_create(&d, &s);
+  resampler_ = audio_resampler_create_quality(&d, &s, quality);
   if (resampler_ == nullptr)
     throw Error("the resampler refuses " + src.describe() + " -> " + dst.describe() +
-                rate_refusal(src.rate, dst.rate));
+                rate_refusal(src.rate, dst.rate, quality));
 }
 
 Converter::~Converter() { audio_resampler_destroy(resampler_); }
+
+const char* Converter::engine() const { return audio_resampler_engine_name(resampler_); }
 
 Converter::Output Converter::convert(const void* data, size_t bytes) {
   uint8_t* planes[RESAMPLER_MAX_PLANES] = {};
@@ -56,23 +79,12 @@ Converter::Output Converter::drain() {
   return {planes[0], out_bytes > 0 ? static_cast<size_t>(out_bytes) : 0};
 }
 
-size_t Converter::max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
-                                   size_t src_frames) {
-  // The engine may hold a filter's length of earlier input: the default
-  // filter spans well under 256 source frames, times the reduction when
-  // the rate goes down (its filter widens by that much).
-  const uint64_t reduction = (static_cast<uint64_t>(src.rate) + dst.rate - 1) / dst.rate;
-  const uint64_t held = 256 * std::max<uint64_t>(1, reduction);
-  const uint64_t frames = (static_cast<uint64_t>(src_frames) + held) * dst.rate / src.rate + 2;
-  return static_cast<size_t>(frames) * dst.frame_bytes();
-}
-
 ConvertedInput::ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
-                               int64_t block_frames, const ChannelMap* map)
+                               int quality, int64_t block_frames, const ChannelMap* map)
     : reader_(std::move(reader)),
       map_(map != nullptr && !map->empty() ? map : nullptr),
       src_(map_ != nullptr ? map_->format_of(*reader_) : reader_->stream_format()),
-      converter_(dst, src_),
+      converter_(dst, src_, quality),
       block_frames_(block_frames),
       block_(static_cast<size_t>(block_frames * reader_->channels()) *
              pcm_sample_bytes(src_.pcm_format)) {

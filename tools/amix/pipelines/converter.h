@@ -17,14 +17,25 @@ namespace amix {
 class ChannelMap;
 class SoundReader;
 
-// Why the library refuses a conversion from `src_rate` to `dst_rate`
-// (" (the library refuses reductions steeper than 256:1)"), or "".
-std::string rate_refusal(int src_rate, int dst_rate);
+// Why the library refuses a conversion from `src_rate` to `dst_rate` at
+// `quality` (" (the library refuses reductions steeper than 256:1)"), or
+// "".
+std::string rate_refusal(int src_rate, int dst_rate, int quality);
+
+// "default", "high", "best": the names of the audio_resample_quality
+// presets, as --quality takes them.
+const char* quality_name(int quality);
+
+// "resampled from 44100 Hz at high quality (soxr)", "resampled from 22050
+// and 32000 Hz ..."; "" when `source_rates` (the inputs' rates that differ
+// from the output's) is empty.
+std::string resampling_note(std::vector<int> source_rates, int quality, const char* engine);
 
 class Converter {
  public:
-  // Throws Error when the library refuses the pair of formats.
-  Converter(const StreamFormat& dst, const StreamFormat& src);
+  // At `quality` (an audio_resample_quality).  Throws Error when the
+  // library refuses the pair of formats.
+  Converter(const StreamFormat& dst, const StreamFormat& src, int quality);
   ~Converter();
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
@@ -40,11 +51,8 @@ class Converter {
   // Ends the stream: the frames still owed, so that n source frames give
   // round(n * dst rate / src rate) frames in all.
   Output drain();
-
-  // The most bytes one convert() or drain() can produce when it is fed at
-  // most `src_frames` source frames.
-  static size_t max_output_bytes(const StreamFormat& dst, const StreamFormat& src,
-                                 size_t src_frames);
+  // "soxr" or "swr".
+  const char* engine() const;
 
  private:
   audio_resampler* resampler_;
@@ -55,10 +63,10 @@ class Converter {
 // its input is cut into blocks.
 class ConvertedInput {
  public:
-  // Converts `reader`'s stream_format() to `dst`, through `map` when given
-  // (which must outlive this); throws Error as Converter, UsageError as
-  // ChannelMap::format_of.
-  ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst,
+  // Converts `reader`'s stream_format() to `dst` at `quality`, through
+  // `map` when given (which must outlive this); throws Error as Converter,
+  // UsageError as ChannelMap::format_of.
+  ConvertedInput(std::unique_ptr<SoundReader> reader, const StreamFormat& dst, int quality,
                  int64_t block_frames, const ChannelMap* map = nullptr);
   ~ConvertedInput();
 
@@ -70,6 +78,7 @@ class ConvertedInput {
   const SoundReader& reader() const { return *reader_; }
   // What the resampler takes: the file's samples, after the map.
   const StreamFormat& format() const { return src_; }
+  const Converter& converter() const { return converter_; }
 
  private:
   // The input's end: the one place where its stream finishes.  Returns the

@@ -1,16 +1,15 @@
-// mix: every input brought to one format through its own resampler, placed
-// on a timeline behind its lead-in silence, queued in a ring buffer, and
-// mixed block by block by the multi-track mixer.
+// mix: every input brought to one format through its own resampler, with
+// its volume and fades, placed on a timeline behind its lead-in silence,
+// queued in a ring buffer, and mixed block by block by the library's mixer
+// for the output's width.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 #include "tavrin_amix/audio_resampler.h"
-#include "tavrin_amix/multi_audio_mixer.h"
 #include "tavrin_amix/rbuf.h"
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
@@ -18,6 +17,7 @@
 #include "amix/io/output_file.h"
 #include "amix/io/pipe_io.h"
 #include "amix/io/sound_file.h"
+#include "amix/pipelines/block_mixer.h"
 #include "amix/pipelines/converter.h"
 #include "amix/pipelines/normalise.h"
 #include "amix/pipelines/pipelines.h"
@@ -32,37 +32,64 @@ namespace {
 struct RingDeleter {
   void operator()(rbuf* r) const { rbuf_destroy(r); }
 };
-struct MixerDeleter {
-  void operator()(multi_audio_mixer* m) const { multi_audio_mixer_release(m); }
+
+// The formats of a mix: the tracks are mixed as `mixed` samples (16-bit
+// for outputs of 16 bits or fewer, 32-bit for 24 and 32, float for float),
+// and the file stores `written.encoding`.
+struct MixFormats {
+  StreamFormat mixed;
+  StreamFormat written;  // with the sample format that carries the encoding
 };
 
 // One input: its converted stream behind the silence that places it on the
 // timeline, and the queue of both.  Positions count bytes of the queue.
 struct Track {
-  std::unique_ptr<ConvertedInput> input;
+  std::unique_ptr<ShapedInput> input;  // with its volume and fades
+  // Where the input is wider than a 16-bit mix: its samples come as float
+  // and are dithered to 16 bits here.
+  std::unique_ptr<Quantiser> reduce;
+  int input_format = 0;  // of the samples `input` gives
   std::unique_ptr<rbuf, RingDeleter> ring;
-  int64_t lead_bytes = 0;    // silence before the input
+  std::vector<uint8_t> spill;  // converted bytes the queue had no room for
+  size_t spilled = 0;          // of them, queued since
+  int64_t lead_bytes = 0;      // silence before the input
   int64_t lead_queued = 0;
-  int64_t audio_queued = 0;  // converted bytes
+  int64_t audio_queued = 0;  // converted bytes, the spill's included
   int64_t taken = 0;         // bytes taken out of the queue
 
   // Queues silence, then converted blocks, until `want` bytes are queued or
   // the input ends.  `zeros` holds at least `want` zero bytes.
+  // REQUIRES: the queue holds twice `want`.
   void fill(int32_t want, const std::vector<uint8_t>& zeros) {
     while (rbuf_used(ring.get()) < want) {
-      const int32_t room = want - rbuf_used(ring.get());
+      const auto room = static_cast<size_t>(rbuf_available(ring.get()));
       if (lead_queued < lead_bytes) {
-        const int32_t n = static_cast<int32_t>(std::min<int64_t>(lead_bytes - lead_queued, room));
-        push(zeros.data(), n);
+        const auto n = std::min<int64_t>(lead_bytes - lead_queued, want - rbuf_used(ring.get()));
+        push(zeros.data(), static_cast<size_t>(n));
         lead_queued += n;
+        continue;
+      }
+      if (spilled < spill.size()) {
+        const size_t n = std::min(room, spill.size() - spilled);
+        push(spill.data() + spilled, n);
+        spilled += n;
         continue;
       }
       Converter::Output o;
       if (!input->next(&o)) break;
-      push(o.data, o.bytes);
+      if (reduce != nullptr) {
+        const Quantiser::Bytes q = reduce->apply(o.data, o.bytes, input_format);
+        o = {static_cast<const uint8_t*>(q.data), q.bytes};
+      }
+      const size_t n = std::min(room, o.bytes);
+      push(o.data, n);
+      spill.assign(o.data + n, o.data + o.bytes);
+      spilled = 0;
       audio_queued += static_cast<int64_t>(o.bytes);
     }
   }
+
+  bool ended() const { return input->ended() && spilled == spill.size(); }
 
   void push(const uint8_t* data, size_t bytes) {
     const int32_t len = static_cast<int32_t>(bytes);
@@ -73,63 +100,62 @@ struct Track {
   // Takes up to `block` bytes into `dst`, zero-filled behind the end.
   // Returns the bytes taken; `*sounds` tells whether any of the input's own
   // audio is among them.
-  int32_t take(int16_t* dst, int32_t block, bool* sounds) {
+  int32_t take(uint8_t* dst, int32_t block, bool* sounds) {
     const int32_t n = rbuf_read(ring.get(), dst, block);
-    std::memset(reinterpret_cast<uint8_t*>(dst) + n, 0, static_cast<size_t>(block - n));
+    std::memset(dst + n, 0, static_cast<size_t>(block - n));
     *sounds = n > 0 && taken + n > lead_bytes && taken < lead_bytes + audio_queued;
     taken += n;
     return n;
   }
 };
 
-// The plain sum of the (already scaled) tracks at each of `samples`
-// positions, against the mixer's output: whether it left the 16-bit range,
-// and the gain that took it to the output (least squares; NaN when the sum
-// is silent).
-struct BlockSums {
-  bool limited = false;
-  double gain = std::numeric_limits<double>::quiet_NaN();
-};
-BlockSums analyse(const std::vector<std::vector<int16_t>>& tracks, const int16_t* out,
-                  size_t samples) {
-  BlockSums b;
-  double out_dot_sum = 0, sum_squares = 0;
-  for (size_t i = 0; i < samples; ++i) {
-    int32_t sum = 0;
-    for (const auto& t : tracks) sum += t[i];
-    b.limited = b.limited || sum > INT16_MAX || sum < INT16_MIN;
-    out_dot_sum += static_cast<double>(out[i]) * sum;
-    sum_squares += static_cast<double>(sum) * sum;
-  }
-  if (sum_squares > 0) b.gain = out_dot_sum / sum_squares;
-  return b;
+MixFormats mix_formats(const SoundReader& first, const MixSettings& settings,
+                       const OutputTarget& out) {
+  MixFormats f;
+  const StreamFormat in = first.stream_format();
+  f.written.rate = settings.out.rate != 0 ? settings.out.rate : in.rate;
+  f.written.layout = settings.out.layout != nullptr ? settings.out.layout : in.layout;
+  const int bits = settings.out.bits != 0 ? settings.out.bits : SF_FORMAT_PCM_16;
+  f.written.encoding = chosen_encoding(*out.container, f.written.channels(), bits).sf_subtype;
+  f.written.pcm_format = quantised_format(f.written.encoding);
+  f.mixed = f.written;
+  f.mixed.encoding = 0;
+  if (f.mixed.pcm_format == PCM_FORMAT_U8) f.mixed.pcm_format = PCM_FORMAT_S16;
+  return f;
 }
 
 std::vector<Track> open_tracks(const std::vector<std::string>& inputs,
-                               const MixSettings& settings, StreamFormat* dst,
-                               int32_t* block_bytes) {
+                               const MixSettings& settings, const OutputTarget& out,
+                               MixFormats* formats, int32_t* block_bytes) {
   std::vector<std::unique_ptr<SoundReader>> readers;
   for (const std::string& in : inputs)
     readers.push_back(std::make_unique<SoundReader>(in, settings.read));
-  const StreamFormat first = readers[0]->stream_format();
-  dst->rate = settings.out.rate != 0 ? settings.out.rate : first.rate;
-  dst->layout = settings.out.layout != nullptr ? settings.out.layout : first.layout;
-  dst->pcm_format = PCM_FORMAT_S16;
-  *block_bytes = static_cast<int32_t>(limiter_block_frames(settings.limiter_block_ms, dst->rate) *
-                                      static_cast<int64_t>(dst->frame_bytes()));
+  *formats = mix_formats(*readers[0], settings, out);
+  const StreamFormat& mixed = formats->mixed;
+  *block_bytes = static_cast<int32_t>(limiter_block_frames(settings.limiter_block_ms, mixed.rate) *
+                                      static_cast<int64_t>(mixed.frame_bytes()));
 
   std::vector<Track> tracks(inputs.size());
   for (size_t i = 0; i < inputs.size(); ++i) {
     Track& t = tracks[i];
-    t.input = std::make_unique<ConvertedInput>(std::move(readers[i]), *dst,
-                                               settings.buffer_frames);
-    const double start = settings.starts.empty() ? 0.0 : settings.starts[i];
-    t.lead_bytes = std::llround(start * dst->rate) * static_cast<int64_t>(dst->frame_bytes());
-    // Room for a block short of full plus one converted input block.
-    const size_t capacity =
-        *block_bytes +
-        Converter::max_output_bytes(*dst, t.input->format(), settings.buffer_frames);
-    t.ring.reset(rbuf_create(static_cast<int32_t>(capacity)));
+    const auto nth = [&](const std::vector<double>& list) { return list.empty() ? 0.0 : list[i]; };
+    const double volume = settings.volumes.empty() ? 1.0 : settings.volumes[i];
+    // Inputs wider than a 16-bit mix are dithered down (after their volume
+    // and fades, in float); the others come in the mix's own samples.
+    StreamFormat made = mixed;
+    if (settings.dither == Dither::kTpdf &&
+        reduces_precision(readers[i]->pcm_format(), mixed.pcm_format, false)) {
+      made.pcm_format = PCM_FORMAT_FLOAT;
+      t.reduce = std::make_unique<Quantiser>(SF_FORMAT_PCM_16, true, i + 1);
+    }
+    t.input_format = made.pcm_format;
+    t.input = std::make_unique<ShapedInput>(
+        std::make_unique<ConvertedInput>(std::move(readers[i]), made, settings.out.quality,
+                                         settings.buffer_frames),
+        made, volume, Fades{nth(settings.fade_in), nth(settings.fade_out)});
+    t.lead_bytes = std::llround(nth(settings.starts) * mixed.rate) *
+                   static_cast<int64_t>(mixed.frame_bytes());
+    t.ring.reset(rbuf_create(2 * *block_bytes));
     if (t.ring == nullptr) throw Error("out of memory for the queue of " + inputs[i]);
   }
   return tracks;
@@ -141,8 +167,10 @@ void check_settings(const std::vector<std::string>& inputs, const MixSettings& s
       throw UsageError(std::string(option) + ": " + std::to_string(n) + " " + what + " for " +
                        std::to_string(inputs.size()) + " inputs");
   };
-  counts("--volume", settings.volumes.size(), "factors");
+  counts("--volume", settings.volumes.size(), "volumes");
   counts("--at", settings.starts.size(), "start times");
+  counts("--fade-in", settings.fade_in.size(), "durations");
+  counts("--fade-out", settings.fade_out.size(), "durations");
   if (std::count(inputs.begin(), inputs.end(), "-") > 1)
     throw UsageError("mix: standard input ('-') can be read only once");
 }
@@ -176,21 +204,19 @@ void place_inputs(const std::vector<Track>& tracks, const StreamFormat& dst, Mix
 }
 
 // Mixes `tracks` block by block until every input has ended.  `emit` gets
-// each mixed block: its 16-bit samples, its length in bytes (the last may
-// be short), what the limiter did in it (all but its peak), and the frames
+// each mixed block: its samples, its length in bytes (the last may be
+// short), what the limiter did in it (all but its peak), and the frames
 // mixed so far.
-using MixEmit = std::function<void(const int16_t*, int32_t, MixBlock&, int64_t)>;
-void mix_blocks(std::vector<Track>& tracks, const StreamFormat& dst, int32_t block,
-                const MixSettings& settings, const MixEmit& emit) {
-  std::unique_ptr<multi_audio_mixer, MixerDeleter> mixer(multi_audio_mixer_create(block));
-  if (mixer == nullptr) throw Error("the multi-track mixer cannot be created");
-  std::vector<float> volumes = settings.volumes;
-  volumes.resize(tracks.size(), 1.0f);
-  std::vector<std::vector<int16_t>> samples(tracks.size(),
-                                            std::vector<int16_t>(static_cast<size_t>(block) / 2));
-  std::vector<int16_t*> pointers;
+using MixEmit = std::function<void(const void*, int32_t, MixBlock&, int64_t)>;
+void mix_blocks(std::vector<Track>& tracks, const StreamFormat& mixed, int32_t block,
+                const MixEmit& emit) {
+  std::vector<std::vector<uint8_t>> samples(tracks.size(),
+                                            std::vector<uint8_t>(static_cast<size_t>(block)));
+  std::vector<uint8_t*> pointers;
   for (auto& s : samples) pointers.push_back(s.data());
+  BlockMixer mixer(mixed.pcm_format, block, pointers);
   const std::vector<uint8_t> zeros(static_cast<size_t>(block));
+  const size_t sample_bytes = pcm_sample_bytes(mixed.pcm_format);
 
   int64_t frames = 0;
   for (int64_t index = 0;; ++index) {
@@ -200,23 +226,20 @@ void mix_blocks(std::vector<Track>& tracks, const StreamFormat& dst, int32_t blo
     b.peak = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
       tracks[i].fill(block, zeros);
-      all_ended = all_ended && tracks[i].input->ended();
+      all_ended = all_ended && tracks[i].ended();
       bool sounds = false;
       real = std::max(real, tracks[i].take(samples[i].data(), block, &sounds));
       if (sounds) b.inputs.push_back(static_cast<int>(i));
     }
     if (real == 0 && all_ended) break;
 
-    if (multi_audio_mixer_mix(mixer.get(), pointers.data(), volumes.data(),
-                              static_cast<int32_t>(pointers.size())) != 0)
-      throw Error("the multi-track mixer failed (run with --verbose for the library's log)");
-    const BlockSums sums = analyse(samples, mixer->out_block, static_cast<size_t>(real) / 2);
+    const void* out = mixer.mix();
     b.index = index;
-    b.start_seconds = static_cast<double>(frames) / dst.rate;
-    b.gain = sums.gain;
-    b.limited = sums.limited;
-    frames += real / static_cast<int32_t>(dst.frame_bytes());
-    emit(mixer->out_block, real, b, frames);
+    b.start_seconds = static_cast<double>(frames) / mixed.rate;
+    b.gain = mixer.last_gain();
+    b.limited = mixer.sum_leaves_range(static_cast<size_t>(real) / sample_bytes);
+    frames += real / static_cast<int32_t>(mixed.frame_bytes());
+    emit(out, real, b, frames);
   }
 }
 
@@ -234,56 +257,69 @@ MixResult mix_files(const std::vector<std::string>& inputs, const OutputTarget& 
   check_output_path(out.path, inputs);
   StdinReplay replay(settings.loudness.on &&
                      std::find(inputs.begin(), inputs.end(), "-") != inputs.end());
-  StreamFormat dst;
+  MixFormats formats;
   int32_t block = 0;
-  std::vector<Track> tracks = open_tracks(inputs, settings, &dst, &block);
+  std::vector<Track> tracks = open_tracks(inputs, settings, out, &formats, &block);
+  const StreamFormat& mixed = formats.mixed;
+  const StreamFormat& written = formats.written;
 
   // With --loudness the mix runs twice: the first pass measures it, the
   // second puts the gain on the mixer's samples in float, which the
-  // quantiser dithers and rounds back to 16 bits.
-  Normaliser normaliser(settings.loudness, dst);
+  // quantiser dithers (to 16 bits or fewer) and rounds to the output's
+  // width.  Without it the quantiser only rounds 32-bit samples to 24
+  // bits, and dithers 16-bit ones to 8.
+  Normaliser normaliser(settings.loudness, mixed);
   const bool dither = settings.dither == Dither::kTpdf &&
-                      reduces_precision(dst.pcm_format, dst.pcm_format, normaliser.on());
-  Quantiser quantiser(plain_encoding(dst.pcm_format), dither);
+                      reduces_precision(mixed.pcm_format, written.pcm_format, normaliser.on());
+  const bool quantise = normaliser.on() || written.pcm_format != mixed.pcm_format ||
+                        written.encoding == SF_FORMAT_PCM_24;
+  Quantiser quantiser(written.encoding, dither);
   if (normaliser.on()) {
-    Progress progress("measure the mix", timeline_frames(tracks, dst));
-    mix_blocks(tracks, dst, block, settings,
-               [&](const int16_t* mixed, int32_t bytes, MixBlock&, int64_t frames) {
-                 normaliser.measure(mixed, static_cast<size_t>(bytes), PCM_FORMAT_S16);
-                 progress.update(frames);
-               });
+    Progress progress("measure the mix", timeline_frames(tracks, mixed));
+    mix_blocks(tracks, mixed, block, [&](const void* m, int32_t bytes, MixBlock&, int64_t frames) {
+      normaliser.measure(m, static_cast<size_t>(bytes), mixed.pcm_format);
+      progress.update(frames);
+    });
     normaliser.plan();
     quantiser.set_gain(normaliser.gain());
     replay.rewind();
     MixSettings again = settings;
     again.read.repeated = true;
-    tracks = open_tracks(inputs, again, &dst, &block);
+    tracks = open_tracks(inputs, again, out, &formats, &block);
   }
 
-  SoundWriter writer(out, dst);
-  if (plot != nullptr) plot->start(dst.rate, dst.channels());
-  Progress progress("mix", timeline_frames(tracks, dst));
+  SoundWriter writer(out, written);
+  if (plot != nullptr) plot->start(written.rate, written.channels());
+  Progress progress("mix", timeline_frames(tracks, mixed));
   MixResult result;
-  mix_blocks(tracks, dst, block, settings,
-             [&](const int16_t* mixed, int32_t bytes, MixBlock& b, int64_t frames) {
-               const int16_t* written = mixed;
-               if (normaliser.on())
-                 written = static_cast<const int16_t*>(
-                     quantiser.apply(mixed, static_cast<size_t>(bytes), PCM_FORMAT_S16).data);
-               const size_t samples = static_cast<size_t>(bytes) / 2;
-               b.peak = peak_of(written, samples);
-               writer.write(written, static_cast<size_t>(bytes));
-               if (plot != nullptr) plot->add(written, samples, b);
-               if (on_block) on_block(b);
-               result.blocks++;
-               result.limited_blocks += b.limited ? 1 : 0;
-               result.peak = std::max(result.peak, b.peak);
-               progress.update(frames);
-             });
+  mix_blocks(tracks, mixed, block, [&](const void* m, int32_t bytes, MixBlock& b, int64_t frames) {
+    Quantiser::Bytes w = {m, static_cast<size_t>(bytes)};
+    if (quantise) w = quantiser.apply(m, static_cast<size_t>(bytes), mixed.pcm_format);
+    const size_t samples = w.bytes / pcm_sample_bytes(written.pcm_format);
+    b.peak = peak_of(w.data, samples, written.pcm_format);
+    writer.write(w.data, w.bytes);
+    if (plot != nullptr) plot->add(w.data, samples, written.pcm_format, b);
+    if (on_block) on_block(b);
+    result.blocks++;
+    result.limited_blocks += b.limited ? 1 : 0;
+    result.peak = std::max(result.peak, b.peak);
+    result.lowest_gain = std::min(result.lowest_gain, b.gain);
+    progress.update(frames);
+  });
   result.stats = writer.commit(0, start);
-  if (dither) result.stats.add_note(kDitherNote);
+  const bool reduced = std::any_of(tracks.begin(), tracks.end(),
+                                   [](const Track& t) { return t.reduce != nullptr; });
+  if (dither || reduced) result.stats.add_note(kDitherNote);
+  std::vector<int> rates;
+  const char* engine = "";
+  for (const Track& t : tracks) {
+    if (t.input->reader().rate() == mixed.rate) continue;
+    rates.push_back(t.input->reader().rate());
+    engine = t.input->engine();
+  }
+  if (!rates.empty()) result.stats.add_note(resampling_note(rates, settings.out.quality, engine));
   result.stats.loudness = normaliser.result();
-  place_inputs(tracks, dst, &result);
+  place_inputs(tracks, mixed, &result);
   return result;
 }
 

@@ -14,6 +14,7 @@
 #include "amix/io/output_file.h"
 #include "amix/io/sound_file.h"
 #include "amix/pipelines/channel_map.h"
+#include "amix/pipelines/envelope.h"
 #include "amix/pipelines/quantise.h"
 
 namespace amix {
@@ -24,12 +25,17 @@ class WaveformPlot;
 // otherwise.
 constexpr int64_t kInputBlockFrames = 1024;
 
+// --quality's default: AUDIO_RESAMPLE_QUALITY_HIGH.
+constexpr int kDefaultQuality = 1;
+
 // The output of a pipeline that converts.  Unset fields (0 / nullptr) keep
 // the (first) input's.
 struct OutputFormat {
   int rate = 0;
   const Layout* layout = nullptr;
   int bits = 0;  // an SF_FORMAT_* subtype from --bits; 0: the nearest to the input's
+  // The resampler's preset (an audio_resample_quality) where a rate changes.
+  int quality = kDefaultQuality;
 };
 
 // Digital silence added before and after an output's audio, in seconds;
@@ -50,6 +56,8 @@ struct ConvertSettings {
   Dither dither = Dither::kTpdf;  // where reduces_precision()
   Padding pad;
   LoudnessTarget loudness;
+  float gain = 1.0f;  // of --gain, linear
+  Fades fades;        // of the part of IN taken
 };
 
 RunStats convert_file(const std::string& in, const OutputTarget& out,
@@ -62,13 +70,15 @@ constexpr double kMaxLimiterBlockMs = 100;
 
 struct MixSettings {
   ReadOptions read;
-  OutputFormat out;             // 16-bit
+  OutputFormat out;             // bits 0: 16-bit
   std::vector<float> volumes;   // empty: 1.0 each
   std::vector<double> starts;   // seconds on the timeline; empty: 0 each
+  std::vector<double> fade_in;  // seconds; empty: 0 each
+  std::vector<double> fade_out;
   double limiter_block_ms = 20;  // rounded to whole frames at the output rate
   int64_t buffer_frames = kInputBlockFrames;  // read from each input at a time
   LoudnessTarget loudness;
-  Dither dither = Dither::kTpdf;  // of the gain's output, with --loudness
+  Dither dither = Dither::kTpdf;  // of wide inputs in a 16-bit mix, and where OUT is reduced
 };
 
 // The frames of a limiter block of `ms` milliseconds at `rate`: the

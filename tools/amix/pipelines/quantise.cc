@@ -131,14 +131,23 @@ const float* as_float(const void* data, size_t samples, int pcm_format,
   return f;
 }
 
-Quantiser::Quantiser(int encoding, bool dither)
+Quantiser::Quantiser(int encoding, bool dither, uint64_t stream)
     : encoding_(encoding),
       pcm_format_(quantised_format(encoding)),
-      dither_(dither && precision_rank(pcm_format_) <= 16) {}
+      dither_(dither && precision_rank(pcm_format_) <= 16),
+      tpdf_(stream) {}
 
 Quantiser::Bytes Quantiser::apply(const void* data, size_t bytes, int pcm_format) {
   const size_t samples = bytes / pcm_sample_bytes(pcm_format);
   out_.resize(samples * pcm_sample_bytes(pcm_format_));
+  if (gain_ == 1.0 && pcm_format == PCM_FORMAT_S32 && encoding_ == SF_FORMAT_PCM_24) {
+    const auto* in = static_cast<const int32_t*>(data);
+    auto* o = reinterpret_cast<int32_t*>(out_.data());
+    for (size_t i = 0; i < samples; ++i)
+      o[i] = static_cast<int32_t>(std::min<int64_t>((int64_t{in[i]} + 128) & ~int64_t{255},
+                                                    INT32_MAX & ~255));
+    return {out_.data(), out_.size()};
+  }
   scale_and_quantise(as_float(data, samples, pcm_format, &floats_), samples, gain_, encoding_,
                      dither_ ? &tpdf_ : nullptr, out_.data());
   return {out_.data(), out_.size()};

@@ -31,12 +31,16 @@ bool reduces_precision(int src_pcm, int dst_pcm, bool float_processing);
 // The dither's noise source.
 class TpdfDither {
  public:
+  // `stream` picks one of many sequences that do not follow each other
+  // (the tracks of a mix, each dithered on its own); all are fixed.
+  explicit TpdfDither(uint64_t stream = 0)
+      : state_(0x616d69782d747064 + stream * 0xd1b54a32d192ed03) {}
   // One draw, in LSB: (u1 - u2) for two uniform values in [0, 1), so
   // -1 < noise < 1 with a triangular density.
   double noise();
 
  private:
-  uint64_t state_ = 0x616d69782d747064;  // the fixed seed
+  uint64_t state_;
 };
 
 // `count` samples times `gain` (linear), plus `dither`'s noise when given,
@@ -63,8 +67,8 @@ class Quantiser {
  public:
   // `encoding`: the output's (a plain SF_FORMAT_* subtype; throws Error
   // for others).  `dither`: TPDF dither before rounding, where `encoding`
-  // holds 16 bits or fewer.
-  Quantiser(int encoding, bool dither);
+  // holds 16 bits or fewer, from the sequence `stream`.
+  Quantiser(int encoding, bool dither, uint64_t stream = 0);
 
   void set_gain(double gain) { gain_ = gain; }
   bool dithers() const { return dither_; }
@@ -76,7 +80,8 @@ class Quantiser {
     size_t bytes;
   };
   // Whole samples of `pcm_format`, through the stage.  The dither's noise
-  // runs on from one call to the next.
+  // runs on from one call to the next.  32-bit samples for 24-bit without
+  // a gain are rounded as integers, to the nearest step of 256 (halves up).
   Bytes apply(const void* data, size_t bytes, int pcm_format);
 
  private:

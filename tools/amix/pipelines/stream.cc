@@ -62,12 +62,12 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
 
   const size_t block = static_cast<size_t>(settings.block_bytes);
 
-  sync_audio_resampler* sync =
-      sync_audio_resampler_create(src.rate, src.layout->code, dst.rate, dst.layout->code,
-                                  static_cast<int32_t>(block));
+  sync_audio_resampler* sync = sync_audio_resampler_create_quality(
+      src.rate, src.layout->code, dst.rate, dst.layout->code, static_cast<int32_t>(block),
+      settings.out.quality);
   if (sync == nullptr)
     throw Error("the blocking resampler refuses " + src.describe() + " -> " + dst.describe() +
-                rate_refusal(src.rate, dst.rate));
+                rate_refusal(src.rate, dst.rate, settings.out.quality));
   struct Release {
     sync_audio_resampler* s;
     ~Release() { sync_audio_resampler_release(s); }
@@ -142,6 +142,9 @@ RunStats stream_file(const std::string& in, const OutputTarget& out,
   if (!shortfall.empty()) note(shortfall);
   RunStats stats = writer.commit(frames_in, start);
   if (dither) stats.add_note(kDitherNote);
+  if (src.rate != dst.rate)
+    stats.add_note(resampling_note({src.rate}, settings.out.quality,
+                                   audio_resampler_engine_name(sync->resampler)));
   return stats;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "tavrin_amix/audio_resampler.h"
+
 namespace amix {
 
 double to_dbfs(double linear) {
@@ -38,10 +40,36 @@ double LevelMeter::rms_dbfs() const {
   return to_dbfs(std::sqrt(sum_squares_ / static_cast<double>(count_)));
 }
 
-double peak_of(const int16_t* samples, size_t count) {
-  int peak = 0;
-  for (size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-  return peak / 32768.0;
+namespace {
+
+// The largest |sample - middle|, over `full_scale`.
+template <typename T>
+double peak(const void* samples, size_t count, int64_t middle, double full_scale) {
+  if (count == 0) return 0;
+  const T* s = static_cast<const T*>(samples);
+  T low = s[0], high = s[0];
+  for (size_t i = 1; i < count; ++i) {
+    low = std::min(low, s[i]);
+    high = std::max(high, s[i]);
+  }
+  return static_cast<double>(std::max(middle - int64_t{low}, int64_t{high} - middle)) /
+         full_scale;
+}
+
+}  // namespace
+
+double peak_of(const void* samples, size_t count, int pcm_format) {
+  switch (pcm_format) {
+    case PCM_FORMAT_U8: return peak<uint8_t>(samples, count, 128, 128.0);
+    case PCM_FORMAT_S16: return peak<int16_t>(samples, count, 0, 32768.0);
+    case PCM_FORMAT_S32: return peak<int32_t>(samples, count, 0, 2147483648.0);
+    default: {
+      const float* f = static_cast<const float*>(samples);
+      float most = 0;
+      for (size_t i = 0; i < count; ++i) most = std::fmax(most, std::fabs(f[i]));
+      return most;
+    }
+  }
 }
 
 }  // namespace amix

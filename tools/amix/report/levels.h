@@ -28,7 +28,8 @@ class LevelMeter {
   uint64_t non_finite_ = 0;
 };
 
-// The largest magnitude among 16-bit samples, relative to 32768.
-double peak_of(const int16_t* samples, size_t count);
+// The largest magnitude among `count` samples of `pcm_format` (a
+// PCM_FORMAT_* code), relative to full scale; NaN samples are left out.
+double peak_of(const void* samples, size_t count, int pcm_format);
 
 }  // namespace amix

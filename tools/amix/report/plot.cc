@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tavrin_amix/audio_resampler.h"
 #include "amix/base/clock_time.h"
 #include "amix/base/error.h"
 #include "amix/io/output_file.h"
@@ -119,30 +120,68 @@ void WaveformPlot::start(int rate, int channels) {
   channels_ = channels;
 }
 
-void WaveformPlot::add(const int16_t* samples, size_t count, const MixBlock& block) {
-  const int64_t frames = static_cast<int64_t>(count) / channels_;
-  for (int64_t f = 0; f < frames; ++f, ++frames_) {
+template <typename T>
+void WaveformPlot::extend(const T* samples, int64_t frames, double middle, double full_scale) {
+  for (int64_t f = 0; f < frames;) {
     if (frames_ % kBucket == 0) envelope_.push_back({});
-    Span& s = envelope_.back();
-    for (int c = 0; c < channels_; ++c) {
-      const float v = samples[f * channels_ + c] / 32768.0f;
-      s.low = std::min(s.low, v);
-      s.high = std::max(s.high, v);
+    // The rest of the bucket, or of the block.
+    const int64_t n = std::min(frames - f, kBucket - frames_ % kBucket);
+    const T* s = samples + f * channels_;
+    T low = s[0], high = s[0];
+    for (int64_t i = 1; i < n * channels_; ++i) {
+      low = std::min(low, s[i]);
+      high = std::max(high, s[i]);
     }
+    Span& span = envelope_.back();
+    span.low = std::min(span.low, static_cast<float>((low - middle) / full_scale));
+    span.high = std::max(span.high, static_cast<float>((high - middle) / full_scale));
+    f += n;
+    frames_ += n;
+  }
+}
+
+void WaveformPlot::add(const void* samples, size_t count, int pcm_format, const MixBlock& block) {
+  const int64_t frames = static_cast<int64_t>(count) / channels_;
+  switch (pcm_format) {
+    case PCM_FORMAT_U8: extend(static_cast<const uint8_t*>(samples), frames, 128, 128); break;
+    case PCM_FORMAT_S16: extend(static_cast<const int16_t*>(samples), frames, 0, 32768); break;
+    case PCM_FORMAT_S32: extend(static_cast<const int32_t*>(samples), frames, 0, 2147483648.0); break;
+    default: extend(static_cast<const float*>(samples), frames, 0, 1); break;
   }
   blocks_.push_back({block.start_seconds, static_cast<double>(frames_) / rate_, block.peak,
                      block.gain, block.limited});
 }
 
-void WaveformPlot::draw_limited(cairo_t* cr, const Frame& f, double top, double height) const {
+std::vector<WaveformPlot::BlockMark> WaveformPlot::marks(const Frame& f) const {
+  std::vector<BlockMark> merged;
+  double column = -1;
+  for (const BlockMark& b : blocks_) {
+    const double x = std::floor(f.x_of(b.start));
+    if (merged.empty() || x != column) {
+      merged.push_back(b);
+      column = x;
+      continue;
+    }
+    BlockMark& m = merged.back();
+    m.end = b.end;
+    m.peak = std::max(m.peak, b.peak);
+    m.gain = std::min(m.gain, b.gain);
+    m.limited = m.limited || b.limited;
+  }
+  return merged;
+}
+
+void WaveformPlot::draw_limited(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks,
+                                double top, double height) {
   cairo_set_source_rgba(cr, 0.9, 0.2, 0.2, 0.18);
-  for (const BlockMark& b : blocks_)
+  for (const BlockMark& b : marks)
     if (b.limited) cairo_rectangle(cr, f.x_of(b.start), top, f.x_of(b.end) - f.x_of(b.start), height);
   cairo_fill(cr);
 }
 
-void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
-  draw_limited(cr, f, f.wave_top, kWaveHeight);
+void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f,
+                                 const std::vector<BlockMark>& marks) const {
+  draw_limited(cr, f, marks, f.wave_top, kWaveHeight);
   for (double v : {1.0, 0.5, 0.0, -0.5, -1.0}) {
     char label[16];
     std::snprintf(label, sizeof label, "%+.1f", v);
@@ -166,7 +205,7 @@ void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
   // Each block's peak, as a step line above the waveform.
   set(cr, kPeak);
   cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : blocks_) {
+  for (const BlockMark& b : marks) {
     cairo_move_to(cr, f.x_of(b.start), f.wave_y(b.peak));
     cairo_line_to(cr, f.x_of(b.end), f.wave_y(b.peak));
   }
@@ -174,17 +213,16 @@ void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f) const {
   cairo_set_line_width(cr, 1);
 }
 
-void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f) const {
+void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks) {
   // Limited blocks again: where the waveform fills its panel, they show here.
-  draw_limited(cr, f, f.gain_top, kGainHeight);
+  draw_limited(cr, f, marks, f.gain_top, kGainHeight);
   grid_line(cr, f.gain_y(1.0), f.width, "1.0", false);
   grid_line(cr, f.gain_y(0.5), f.width, "0.5", false);
   grid_line(cr, f.gain_y(0.0), f.width, "0", true);
-  // A step per block; blocks whose sum was silent say nothing of the gain.
+  // A step per block (the lowest of those in a pixel's width).
   set(cr, kGain);
   cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : blocks_) {
-    if (std::isnan(b.gain)) continue;
+  for (const BlockMark& b : marks) {
     cairo_move_to(cr, f.x_of(b.start), f.gain_y(b.gain));
     cairo_line_to(cr, f.x_of(b.end), f.gain_y(b.gain));
   }
@@ -256,8 +294,9 @@ void WaveformPlot::write_png(TempFile& png, const std::string& title,
   cairo_set_font_size(cr, 12);
   cairo_set_line_width(cr, 1);
 
-  draw_waveform(cr, f);
-  draw_gain(cr, f);
+  const std::vector<BlockMark> merged = marks(f);
+  draw_waveform(cr, f, merged);
+  draw_gain(cr, f, merged);
   draw_lanes(cr, f, inputs);
   draw_time_axis(cr, f);
   draw_legend(cr, f.legend_y);

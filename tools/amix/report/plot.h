@@ -1,7 +1,7 @@
 // A PNG picture of a mix: the waveform's envelope with each block's peak
 // and the blocks whose plain sum had to be limited; beside it the master
-// gain each block was written with; below, where each input sits on the
-// timeline.
+// gain of each block (the lowest where many share a pixel); below, where
+// each input sits on the timeline.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +25,9 @@ class WaveformPlot {
   // Called by the mix once the output's format is known.
   void start(int rate, int channels);
 
-  // One mixed block: its interleaved 16-bit samples and its report.
-  void add(const int16_t* samples, size_t count, const MixBlock& block);
+  // One mixed block: its `count` interleaved samples of `pcm_format` (a
+  // PCM_FORMAT_* code) and its report.
+  void add(const void* samples, size_t count, int pcm_format, const MixBlock& block);
 
   // Draws the picture into `png`, a temporary file made before the mix
   // began, and puts it in place.  `inputs` gives the lanes of the timeline.
@@ -42,10 +43,18 @@ class WaveformPlot {
     bool limited;
   };
   struct Frame;  // where the panels sit in the picture
+  // Extends the envelope by `frames` frames of `T`, each sample taken as
+  // (sample - middle) / full_scale.
+  template <typename T>
+  void extend(const T* samples, int64_t frames, double middle, double full_scale);
+  // The blocks as drawn: those that start in one pixel column merged into
+  // one, with their highest peak, lowest gain, and limited if any was.
+  std::vector<BlockMark> marks(const Frame& f) const;
   // Red bands behind the blocks that were limited.
-  void draw_limited(cairo_t* cr, const Frame& f, double top, double height) const;
-  void draw_waveform(cairo_t* cr, const Frame& f) const;
-  void draw_gain(cairo_t* cr, const Frame& f) const;
+  static void draw_limited(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks,
+                           double top, double height);
+  void draw_waveform(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks) const;
+  static void draw_gain(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks);
   static void draw_lanes(cairo_t* cr, const Frame& f, const std::vector<InputSpan>& inputs);
   static void draw_time_axis(cairo_t* cr, const Frame& f);
 
