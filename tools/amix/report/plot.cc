@@ -96,6 +96,23 @@ struct WaveformPlot::Frame {
   double gain_y(double g) const { return gain_top + (1.0 - std::clamp(g, 0.0, 1.0)) * kGainHeight; }
 };
 
+namespace {
+
+// A level per block, drawn as a step line from its start to its end.
+template <typename Frame, typename Marks, typename Y>
+void draw_steps(cairo_t* cr, const Frame& f, const Marks& marks, const Rgb& colour, Y y_of) {
+  set(cr, colour);
+  cairo_set_line_width(cr, 1.5);
+  for (const auto& b : marks) {
+    cairo_move_to(cr, f.x_of(b.start), y_of(b));
+    cairo_line_to(cr, f.x_of(b.end), y_of(b));
+  }
+  cairo_stroke(cr);
+  cairo_set_line_width(cr, 1);
+}
+
+}  // namespace
+
 void check_plot_name(const std::string& path) {
   std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : "";
   std::transform(ext.begin(), ext.end(), ext.begin(),
@@ -203,14 +220,7 @@ void WaveformPlot::draw_waveform(cairo_t* cr, const Frame& f,
   }
   cairo_stroke(cr);
   // Each block's peak, as a step line above the waveform.
-  set(cr, kPeak);
-  cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : marks) {
-    cairo_move_to(cr, f.x_of(b.start), f.wave_y(b.peak));
-    cairo_line_to(cr, f.x_of(b.end), f.wave_y(b.peak));
-  }
-  cairo_stroke(cr);
-  cairo_set_line_width(cr, 1);
+  draw_steps(cr, f, marks, kPeak, [&](const BlockMark& b) { return f.wave_y(b.peak); });
 }
 
 void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f, const std::vector<BlockMark>& marks) {
@@ -220,14 +230,7 @@ void WaveformPlot::draw_gain(cairo_t* cr, const Frame& f, const std::vector<Bloc
   grid_line(cr, f.gain_y(0.5), f.width, "0.5", false);
   grid_line(cr, f.gain_y(0.0), f.width, "0", true);
   // A step per block (the lowest of those in a pixel's width).
-  set(cr, kGain);
-  cairo_set_line_width(cr, 1.5);
-  for (const BlockMark& b : marks) {
-    cairo_move_to(cr, f.x_of(b.start), f.gain_y(b.gain));
-    cairo_line_to(cr, f.x_of(b.end), f.gain_y(b.gain));
-  }
-  cairo_stroke(cr);
-  cairo_set_line_width(cr, 1);
+  draw_steps(cr, f, marks, kGain, [&](const BlockMark& b) { return f.gain_y(b.gain); });
 }
 
 // One lane per input: a bar from its start to its end on the timeline.
