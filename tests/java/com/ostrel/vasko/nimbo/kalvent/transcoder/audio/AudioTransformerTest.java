@@ -62,8 +62,8 @@ class AudioTransformerTest {
   @Test
   void convertsThroughOffsetsWhateverOutputSizeSays() {
     long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
-    ByteBuffer in = shorts((short) 9, (short) 1, (short) 2, (short) 3, (short) 4, (short) 5,
-        (short) 6);
+    ByteBuffer in = shorts(9, 1, 2, 3, 4, 5,
+        6);
     ByteBuffer out = direct(16);
     // Two stereo frames from byte 4, plus one stray byte that is dropped.
     assertEquals(8, AudioTransformer.resample(h, in, 4, 9, out, 6, 0));
@@ -77,7 +77,7 @@ class AudioTransformerTest {
     long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
     ByteBuffer out = direct(64);
     byte[] before = bytesOf(out);
-    assertEquals(0, AudioTransformer.resample(h, shorts((short) 100), 0, 2, out, 0, 64));
+    assertEquals(0, AudioTransformer.resample(h, shorts(100), 0, 2, out, 0, 64));
     assertArrayEquals(before, bytesOf(out));
     AudioTransformer.destroy(h);
     assertEquals(List.of(info(initLine(44100, 2, 1, 48000, 2, 1))), NativeLog.lines());
@@ -87,7 +87,7 @@ class AudioTransformerTest {
   void badHandlesAndBuffersAreRefusedUntouched() {
     long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
     NativeLog.clear();
-    ByteBuffer in = shorts((short) 1, (short) 2, (short) 3, (short) 4);
+    ByteBuffer in = shorts(1, 2, 3, 4);
     ByteBuffer out = direct(8);
     assertEquals(-1, AudioTransformer.resample(0, in, 0, 8, out, 0, 8));
     assertEquals(-1, AudioTransformer.resample(-1, in, 0, 8, out, 0, 8));
@@ -116,18 +116,18 @@ class AudioTransformerTest {
   void ownedConverterUsesTheBufferCapacity() {
     AudioTransformer t = AudioTransformer.create(48000, 1, 16, 48000, 1, 16);
     ByteBuffer out = direct(4);
-    assertEquals(4, t.transform(shorts((short) 7, (short) 8), 0, 4, out, 0));
+    assertEquals(4, t.transform(shorts(7, 8), 0, 4, out, 0));
     assertArrayEquals(new short[] {7, 8}, shortsOf(out, 0, 2));
     t.close();
     t.close();
-    assertEquals(-1, t.transform(shorts((short) 7), 0, 2, out, 0));
+    assertEquals(-1, t.transform(shorts(7), 0, 2, out, 0));
   }
 
   /** A 1 kHz tone at 44.1 kHz, {@code frames} mono 16-bit frames. */
   private static ByteBuffer tone(int frames) {
-    short[] samples = new short[frames];
+    int[] samples = new int[frames];
     for (int i = 0; i < frames; ++i) {
-      samples[i] = (short) Math.round(12000 * Math.sin(2 * Math.PI * 1000 * i / 44100.0));
+      samples[i] = (int) Math.round(12000 * Math.sin(2 * Math.PI * 1000 * i / 44100.0));
     }
     return shorts(samples);
   }
