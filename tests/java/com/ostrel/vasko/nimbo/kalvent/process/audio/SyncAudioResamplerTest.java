@@ -45,25 +45,27 @@ class SyncAudioResamplerTest {
     return b;
   }
 
-  @Test
-  void uninitialisedObjectFailsQuietly() {
-    SyncAudioResampler r = new SyncAudioResampler();
+  private static void assertHoldsNoResampler(SyncAudioResampler r) {
     assertFalse(r.write(direct(4), 4, 0, false));
     assertEquals(-1, r.read(direct(4)));
     assertEquals(-1, r.readStamped(direct(4)));
     assertNull(r.read());
     r.interrupt();
     assertFalse(r.release());
-    assertEquals(List.of(), NativeLog.lines());
   }
 
+  /** Before init and after release every call fails without a log line. */
   @Test
   void initLogsAndBadSettingsFail() {
     SyncAudioResampler r = new SyncAudioResampler();
+    assertHoldsNoResampler(r);
+    assertEquals(List.of(), NativeLog.lines());
     assertTrue(r.init(44100, 1, 48000, 2, 4096));
     assertEquals(List.of(info("sync audio resampler created: 44100/48000, 1/2")), NativeLog.lines());
     assertTrue(r.release());
-    assertFalse(r.release());
+    NativeLog.clear();
+    assertHoldsNoResampler(r);
+    assertEquals(List.of(), NativeLog.lines());
     assertFalse(new SyncAudioResampler().init(44100, 0, 48000, 2, 4096));
     assertFalse(new SyncAudioResampler().init(44100, 2, 48000, 2, 0));
     NativeLog.clear();
