@@ -73,17 +73,6 @@ class AudioMixerTest {
   }
 
   @Test
-  void floatAndSixteenBitMixesShareTheGain() {
-    ByteBuffer loud = floats(0.8f), alsoLoud = floats(0.8f), fout = direct(4);
-    assertTrue(AudioMixer.mixFloat(handle, loud, 0, 1.0f, alsoLoud, 0, 1.0f, fout, 0, 4));
-    assertEquals(1.0f, fout.getFloat(0));
-    // The gain fell to 0.625 and recovered to 0.63671875 for the next call.
-    ByteBuffer a = shorts(1000), b = shorts(0), out = direct(2);
-    assertTrue(AudioMixer.mix(handle, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 2));
-    assertEquals(636, out.getShort(0));
-  }
-
-  @Test
   void mixesWholeSamplesThroughOffsetsAndScalesTrackOneInPlace() {
     ByteBuffer a = shorts(0, 1000, -3, 40, 99), b = shorts(10, 20, 30, 5), out = direct(12);
     // 7 bytes at 16 bits: three samples; track 1 starts one sample in.
@@ -186,12 +175,22 @@ class AudioMixerTest {
     assertArrayEquals(bytesOf(c), bytesOf(c2));
   }
 
+  /** Float and int16 mixes share one master gain; lastGain is the gain the last mix applied. */
   @Test
-  void lastGainIsTheGainTheLastMixApplied() {
+  void mixesShareTheGainThatLastGainReports() {
     assertEquals(-1f, AudioMixer.lastGain(0));
     assertEquals(-1f, AudioMixer.lastGain(-1));
     assertEquals(1f, AudioMixer.lastGain(handle));
-    ByteBuffer a = shorts(30000), b = shorts(30000), out = direct(2);
+    ByteBuffer loud = floats(0.8f), alsoLoud = floats(0.8f), fout = direct(4);
+    assertTrue(AudioMixer.mixFloat(handle, loud, 0, 1.0f, alsoLoud, 0, 1.0f, fout, 0, 4));
+    assertEquals(1.0f, fout.getFloat(0));
+    assertEquals(0.625f, AudioMixer.lastGain(handle));
+    // The gain recovered to 0.63671875 for the next call.
+    ByteBuffer quiet = shorts(1000), silent = shorts(0), out = direct(2);
+    assertTrue(AudioMixer.mix(handle, quiet, 0, 1.0f, silent, 0, 1.0f, out, 0, 16, 2));
+    assertEquals(636, out.getShort(0));
+    assertEquals(0.63671875f, AudioMixer.lastGain(handle));
+    ByteBuffer a = shorts(30000), b = shorts(30000);
     assertTrue(AudioMixer.mix(handle, a, 0, 1f, b, 0, 1f, out, 0, 16, 2));
     assertEquals(0.54611665f, AudioMixer.lastGain(handle));  // 32767 / 60000, not the released 0.5603
     assertFalse(AudioMixer.mix(handle, a, 0, 1f, b, 0, 1f, out, 0, 24, 2));
