@@ -9,9 +9,13 @@ public final class Buffers {
     return ByteBuffer.allocateDirect(bytes).order(ByteOrder.nativeOrder());
   }
 
-  public static ByteBuffer shorts(short... values) {
+  /** 16-bit samples; a value that does not fit is a fault of the test. */
+  public static ByteBuffer shorts(int... values) {
     ByteBuffer b = direct(values.length * 2);
-    b.asShortBuffer().put(values);
+    for (int i = 0; i < values.length; ++i) {
+      if (values[i] != (short) values[i]) throw new IllegalArgumentException("" + values[i]);
+      b.putShort(2 * i, (short) values[i]);
+    }
     return b;
   }
 

@@ -18,6 +18,7 @@ import java.io.ByteArrayOutputStream;
 import java.nio.ByteBuffer;
 import java.util.Arrays;
 import java.util.List;
+import java.util.function.IntSupplier;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
@@ -27,6 +28,19 @@ class AudioTransformerTest {
   @BeforeEach
   void clearLog() {
     NativeLog.clear();
+  }
+
+  /** A refused call returns -1 and logs {@code failed}, after a line starting with any reason. */
+  private static void assertRefused(String failed, String reason, IntSupplier call) {
+    NativeLog.clear();
+    assertEquals(-1, call.getAsInt(), reason);
+    List<NativeLog.Line> lines = NativeLog.lines();
+    assertEquals(reason == null ? 1 : 2, lines.size(), lines::toString);
+    assertEquals(error(failed), lines.get(lines.size() - 1));
+    if (reason != null) {
+      assertEquals(NativeLog.ERROR, lines.get(0).priority());
+      assertTrue(lines.get(0).message().startsWith(reason), lines.get(0).message());
+    }
   }
 
   private static String initLine(int sr, int sf, int ss, int dr, int df, int ds) {
@@ -62,8 +76,8 @@ class AudioTransformerTest {
   @Test
   void convertsThroughOffsetsWhateverOutputSizeSays() {
     long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
-    ByteBuffer in = shorts((short) 9, (short) 1, (short) 2, (short) 3, (short) 4, (short) 5,
-        (short) 6);
+    ByteBuffer in = shorts(9, 1, 2, 3, 4, 5,
+        6);
     ByteBuffer out = direct(16);
     // Two stereo frames from byte 4, plus one stray byte that is dropped.
     assertEquals(8, AudioTransformer.resample(h, in, 4, 9, out, 6, 0));
@@ -73,61 +87,53 @@ class AudioTransformerTest {
   }
 
   @Test
-  void aConversionThatYieldsNothingReturnsZero() {
-    long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
-    ByteBuffer out = direct(64);
-    byte[] before = bytesOf(out);
-    assertEquals(0, AudioTransformer.resample(h, shorts((short) 100), 0, 2, out, 0, 64));
-    assertArrayEquals(before, bytesOf(out));
-    AudioTransformer.destroy(h);
-    assertEquals(List.of(info(initLine(44100, 2, 1, 48000, 2, 1))), NativeLog.lines());
-  }
-
-  @Test
   void badHandlesAndBuffersAreRefusedUntouched() {
     long h = AudioTransformer.init(48000, 2, 16, 48000, 2, 16);
-    NativeLog.clear();
-    ByteBuffer in = shorts((short) 1, (short) 2, (short) 3, (short) 4);
+    ByteBuffer in = shorts(1, 2, 3, 4);
     ByteBuffer out = direct(8);
-    assertEquals(-1, AudioTransformer.resample(0, in, 0, 8, out, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(-1, in, 0, 8, out, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(h, ByteBuffer.allocate(8), 0, 8, out, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(h, in, -2, 4, out, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(h, in, 4, 8, out, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, null, 0, 8));
-    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, out, 9, 8));
+    String input = "resample input buffer refused", output = "resample output buffer refused";
+    assertRefused(FAILED, null, () -> AudioTransformer.resample(0, in, 0, 8, out, 0, 8));
+    assertRefused(FAILED, null, () -> AudioTransformer.resample(-1, in, 0, 8, out, 0, 8));
+    assertRefused(FAILED, input,
+        () -> AudioTransformer.resample(h, ByteBuffer.allocate(8), 0, 8, out, 0, 8));
+    assertRefused(FAILED, input, () -> AudioTransformer.resample(h, in, -2, 4, out, 0, 8));
+    assertRefused(FAILED, input, () -> AudioTransformer.resample(h, in, 4, 8, out, 0, 8));
+    assertRefused(FAILED, output, () -> AudioTransformer.resample(h, in, 0, 8, null, 0, 8));
+    assertRefused(FAILED, output, () -> AudioTransformer.resample(h, in, 0, 8, out, 9, 8));
     // Converted bytes beyond the room after the offset: nothing copied.
-    assertEquals(-1, AudioTransformer.resample(h, in, 0, 8, out, 4, 8));
+    assertRefused(FAILED, "resample output buffer too small",
+        () -> AudioTransformer.resample(h, in, 0, 8, out, 4, 8));
     assertArrayEquals(new byte[8], bytesOf(out));
-    List<NativeLog.Line> lines = NativeLog.lines();
-    assertEquals(List.of(error(FAILED), error(FAILED)), lines.subList(0, 2));
-    assertEquals(14, lines.size());
-    for (int i = 2; i < 14; i += 2) {
-      assertEquals(NativeLog.ERROR, lines.get(i).priority());
-      assertTrue(lines.get(i).message().contains(i < 8 ? "input buffer" : "output buffer"),
-          lines.get(i).message());
-      assertEquals(error(FAILED), lines.get(i + 1));
-    }
     AudioTransformer.destroy(h);
     AudioTransformer.destroy(0);
   }
 
+  /** The owned converter writes up to the output buffer's capacity; closed, it refuses. */
   @Test
   void ownedConverterUsesTheBufferCapacity() {
     AudioTransformer t = AudioTransformer.create(48000, 1, 16, 48000, 1, 16);
     ByteBuffer out = direct(4);
-    assertEquals(4, t.transform(shorts((short) 7, (short) 8), 0, 4, out, 0));
+    assertEquals(4, t.transform(shorts(7, 8), 0, 4, out, 0));
     assertArrayEquals(new short[] {7, 8}, shortsOf(out, 0, 2));
     t.close();
     t.close();
-    assertEquals(-1, t.transform(shorts((short) 7), 0, 2, out, 0));
+    assertEquals(-1, t.transform(shorts(7), 0, 2, out, 0));
+
+    assertNull(AudioTransformer.create(44100, 1, 16, 48000, 1, 16, 3));
+    AudioTransformer high =
+        AudioTransformer.create(44100, 1, 16, 48000, 1, 16, AudioTransformer.QUALITY_HIGH);
+    ByteBuffer rest = direct(64);
+    assertEquals(0, high.transform(tone(10), 0, 20, rest, 0));
+    assertEquals(22, high.drain(rest, 0));
+    high.close();
+    assertEquals(-1, high.drain(rest, 0));
   }
 
   /** A 1 kHz tone at 44.1 kHz, {@code frames} mono 16-bit frames. */
   private static ByteBuffer tone(int frames) {
-    short[] samples = new short[frames];
+    int[] samples = new int[frames];
     for (int i = 0; i < frames; ++i) {
-      samples[i] = (short) Math.round(12000 * Math.sin(2 * Math.PI * 1000 * i / 44100.0));
+      samples[i] = (int) Math.round(12000 * Math.sin(2 * Math.PI * 1000 * i / 44100.0));
     }
     return shorts(samples);
   }
@@ -168,27 +174,20 @@ class AudioTransformerTest {
     }
   }
 
+  /** Ten frames the filter holds back: resample returns 0; out stays untouched to the end. */
   @Test
   void drainRefusesWhatResampleRefuses() {
     long h = AudioTransformer.init(44100, 1, 16, 48000, 1, 16);
     ByteBuffer out = direct(64);
     assertEquals(0, AudioTransformer.resample(h, tone(10), 0, 20, out, 0, 64));
-    NativeLog.clear();
-    String failed = "drain failed.\n";
-    assertEquals(-1, AudioTransformer.drain(0, out, 0, 64));
-    assertEquals(-1, AudioTransformer.drain(-1, out, 0, 64));
-    assertEquals(-1, AudioTransformer.drain(h, ByteBuffer.allocate(64), 0, 64));
-    assertEquals(-1, AudioTransformer.drain(h, null, 0, 64));
-    assertEquals(-1, AudioTransformer.drain(h, out, -2, 64));
-    assertEquals(-1, AudioTransformer.drain(h, out, 65, 64));
-    List<NativeLog.Line> lines = NativeLog.lines();
-    assertEquals(List.of(error(failed), error(failed)), lines.subList(0, 2));
-    assertEquals(10, lines.size());
-    for (int i = 2; i < 10; i += 2) {
-      assertTrue(lines.get(i).message().startsWith("drain output buffer refused"),
-          lines.get(i).message());
-      assertEquals(error(failed), lines.get(i + 1));
-    }
+    assertEquals(List.of(info(initLine(44100, 2, 1, 48000, 2, 1))), NativeLog.lines());
+    String failed = "drain failed.\n", refused = "drain output buffer refused";
+    assertRefused(failed, null, () -> AudioTransformer.drain(0, out, 0, 64));
+    assertRefused(failed, null, () -> AudioTransformer.drain(-1, out, 0, 64));
+    assertRefused(failed, refused, () -> AudioTransformer.drain(h, ByteBuffer.allocate(64), 0, 64));
+    assertRefused(failed, refused, () -> AudioTransformer.drain(h, null, 0, 64));
+    assertRefused(failed, refused, () -> AudioTransformer.drain(h, out, -2, 64));
+    assertRefused(failed, refused, () -> AudioTransformer.drain(h, out, 65, 64));
     // The stream went on through all of that; a rest longer than the room
     // ends it without touching the buffer.
     NativeLog.clear();
@@ -198,17 +197,5 @@ class AudioTransformerTest {
         error(failed)), NativeLog.lines());
     assertEquals(0, AudioTransformer.drain(h, out, 0, 64));
     AudioTransformer.destroy(h);
-  }
-
-  @Test
-  void ownedConverterDrainsIntoTheBufferCapacity() {
-    assertNull(AudioTransformer.create(44100, 1, 16, 48000, 1, 16, 3));
-    AudioTransformer t =
-        AudioTransformer.create(44100, 1, 16, 48000, 1, 16, AudioTransformer.QUALITY_HIGH);
-    ByteBuffer out = direct(64);
-    assertEquals(0, t.transform(tone(10), 0, 20, out, 0));
-    assertEquals(22, t.drain(out, 0));
-    t.close();
-    assertEquals(-1, t.drain(out, 0));
   }
 }
