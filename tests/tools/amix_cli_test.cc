@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <sstream>
 
 #include "tests/tools/amix_runner.h"
 
@@ -21,6 +24,21 @@ using ::testing::HasSubstr;
 // 0.5 of full scale, as 16-bit samples: -6.02 dBFS peak, -9.03 dBFS RMS.
 constexpr double kHalf = 0.5;
 const double kHalfRmsDb = 20 * std::log10(kHalf / std::sqrt(2.0));
+
+// The rows of a mix's block table (the lines that start with a block
+// number), split into their fields: number, start, peak, dBFS, gain, ...,
+// the inputs that sound.
+std::vector<std::vector<std::string>> table_rows(const std::string& out) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(in), {}};
+    if (!fields.empty() && fields[0].find_first_not_of("0123456789") == std::string::npos)
+      rows.push_back(fields);
+  }
+  return rows;
+}
 
 class AmixTest : public ToolTest {
  protected:
@@ -233,16 +251,52 @@ TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
             (std::vector<int16_t>{16384, -16384, 0, 8192, 32767, -32768, 16384, -16384}));
 }
 
-TEST_F(AmixTest, MixOfTwoHalfScaleSinesIsTheirSum) {
-  const std::vector<int16_t> a = sine_s16(48000, 2, 1.0, 440.0, kHalf);
-  const std::vector<int16_t> b = sine_s16(48000, 2, 1.0, 660.0, kHalf);
-  write_s16(dir.path("a.wav"), 48000, 2, a);
-  write_s16(dir.path("b.wav"), 48000, 2, b);
-  const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", dir.path("mix.wav")});
+// Each input starts at its time on the timeline to the frame, with silence
+// before it, and sums exactly where nothing is limited (two half-scale
+// sines): here at 48000 Hz, a at 0, b at 0.25 s (frame 12000) and c, a
+// 96000 Hz file, at 1.5 s (frame 72000).
+TEST_F(AmixTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
+  tone("a.wav", 48000, 2, 440.0, 1.0);
+  tone("b.wav", 48000, 2, 660.0, 0.5);
+  amix({"convert", tone("c.wav", 96000, 2, 700.0, 0.25, 0.3), p("c48k.wav"), "--rate", "48000"});
+  const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
+                         "0,0:00.25,0:00:01.5", "--limiter-block", "50", "--table"});
   EXPECT_THAT(r.out, HasSubstr(", 0 limited"));
-  const Sound s = read_sound(dir.path("mix.wav"));
-  ASSERT_EQ(s.s16.size(), a.size());
-  for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(s.s16[i], a[i] + b[i]) << "sample " << i;
+  const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
+              c = read_sound(p("c48k.wav")), mix = read_sound(p("mix.wav"));
+  ASSERT_EQ(mix.frames(), 72000 + c.frames());
+  for (size_t i = 0; i < mix.s16.size(); ++i) {
+    const size_t frame = i / 2;
+    int expected = 0;
+    if (frame < 48000) expected += a.s16[i];
+    if (frame >= 12000 && frame < 36000) expected += b.s16[i - 2 * 12000];
+    if (frame >= 72000) expected += c.s16[i - 2 * 72000];
+    ASSERT_EQ(mix.s16[i], expected) << "sample " << i;
+  }
+  // The table's blocks of 50 ms name the inputs that sound in them.
+  std::map<std::string, std::string> inputs;  // by the block's start
+  for (const auto& row : table_rows(r.out)) inputs[row[1]] = row.back();
+  EXPECT_EQ(inputs["0:00:00.000"], "1");
+  EXPECT_EQ(inputs["0:00:00.250"], "1,2");
+  EXPECT_EQ(inputs["0:00:01.250"], "-");
+  EXPECT_EQ(inputs["0:00:01.500"], "3");
+  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0:00:00.750, the mix at 0:00:01.7"));
+}
+
+// The gain column: limiting brings it down; once the loud input has ended
+// it recovers toward 1 a little with every block.
+TEST_F(AmixTest, TheTableShowsTheMasterGainOfEachBlock) {
+  const std::string a = tone("a.wav", 8000, 1, 300.0, 1.0, 0.9);
+  const std::string b = tone("b.wav", 8000, 1, 300.0, 0.5, 0.9);
+  const Result r = amix({"mix", a, b, "-o", p("mix.wav"), "--limiter-block", "62.5", "--table"});
+  std::vector<double> gains;
+  for (const auto& row : table_rows(r.out)) gains.push_back(std::atof(row[4].c_str()));
+  ASSERT_EQ(gains.size(), 16u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(gains[i], 0.556, 0.01) << "block " << i;
+  for (size_t i = 8; i < gains.size(); ++i) {
+    EXPECT_GT(gains[i], gains[i - 1]) << "block " << i;
+    EXPECT_LT(gains[i], 1.0) << "block " << i;
+  }
 }
 
 TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {

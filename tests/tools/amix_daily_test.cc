@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <sstream>
 
 #include "tests/tools/amix_runner.h"
@@ -26,21 +24,6 @@ class DailyTest : public ToolTest {
     if (!have_sox() || !have_ffmpeg()) GTEST_SKIP() << "sox or ffmpeg is not installed";
   }
 };
-
-// The rows of a mix's block table (the lines that start with a block
-// number), split into their fields: number, start, peak, dBFS, gain, ...,
-// the inputs that sound.
-std::vector<std::vector<std::string>> table_rows(const std::string& out) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream in(line);
-    std::vector<std::string> fields{std::istream_iterator<std::string>(in), {}};
-    if (!fields.empty() && fields[0].find_first_not_of("0123456789") == std::string::npos)
-      rows.push_back(fields);
-  }
-  return rows;
-}
 
 // Without --bits OUT keeps the input's encoding where its container holds
 // it, and otherwise takes the nearest one it holds (compressed ones as
@@ -286,55 +269,6 @@ TEST_F(DailyTest, AClosedPipeKeepsTheFinishedOutput) {
   EXPECT_THAT(audio.err, HasSubstr("amix: cannot write standard output: Broken pipe"));
   EXPECT_EQ(sh("$AMIX mix a.wav b.wav -o - --type flac >/dev/full", 1).err,
             "amix: cannot write standard output: No space left on device\n");
-}
-
-// Each input starts at its time on the timeline to the frame, with silence
-// before it: here at 8000 Hz, a at 0, b at 0.25 s (frame 2000) and c, a
-// 16000 Hz file, at 1.5 s (frame 12000).
-TEST_F(DailyTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
-  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.3\n"
-     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 500 vol 0.3\n"
-     "$SOX -D -n -r 16000 -b 16 c.wav synth 0.25 sine 700 vol 0.3");
-  amix({"convert", p("c.wav"), p("c8k.wav"), "--rate", "8000"});
-  const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
-                         "0,0:00.25,0:00:01.5", "--limiter-block", "50", "--table", "--plot",
-                         p("mix.png")});
-  const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
-              c = read_sound(p("c8k.wav")), mix = read_sound(p("mix.wav"));
-  ASSERT_EQ(mix.frames(), 12000 + c.frames());
-  for (int64_t i = 0; i < mix.frames(); ++i) {
-    int expected = 0;
-    if (i < 8000) expected += a.s16[i];
-    if (i >= 2000 && i < 6000) expected += b.s16[i - 2000];
-    if (i >= 12000) expected += c.s16[i - 12000];
-    ASSERT_EQ(mix.s16[i], expected) << "frame " << i;
-  }
-  // The table's blocks of 50 ms name the inputs that sound in them.
-  std::map<std::string, std::string> inputs;  // by the block's start
-  for (const auto& row : table_rows(r.out)) inputs[row[1]] = row.back();
-  EXPECT_EQ(inputs["0:00:00.000"], "1");
-  EXPECT_EQ(inputs["0:00:00.250"], "1,2");
-  EXPECT_EQ(inputs["0:00:01.250"], "-");
-  EXPECT_EQ(inputs["0:00:01.500"], "3");
-  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0:00:00.750, the mix at 0:00:01.7"));
-  EXPECT_TRUE(std::ifstream(p("mix.png")).good());
-}
-
-// The gain column: limiting brings it down; once the loud input has ended
-// it recovers toward 1 a little with every block.
-TEST_F(DailyTest, TheTableShowsTheMasterGainOfEachBlock) {
-  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.9\n"
-     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 300 vol 0.9");
-  const Result r = amix(
-      {"mix", p("a.wav"), p("b.wav"), "-o", p("mix.wav"), "--limiter-block", "62.5", "--table"});
-  std::vector<double> gains;
-  for (const auto& row : table_rows(r.out)) gains.push_back(std::atof(row[4].c_str()));
-  ASSERT_EQ(gains.size(), 16u);
-  for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(gains[i], 0.556, 0.01) << "block " << i;
-  for (size_t i = 8; i < gains.size(); ++i) {
-    EXPECT_GT(gains[i], gains[i - 1]) << "block " << i;
-    EXPECT_LT(gains[i], 1.0) << "block " << i;
-  }
 }
 
 // Files cut short or damaged are read as far as they decode, with one

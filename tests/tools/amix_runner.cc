@@ -29,10 +29,6 @@ std::vector<double> middle(const Sound& s, int ch) {
   return out;
 }
 
-}  // namespace
-
-namespace {
-
 // Longer than any run takes: one that hangs is killed, and its test fails
 // on the status instead of waiting for ctest's limit.
 constexpr std::chrono::milliseconds kRunLimit{15000};
