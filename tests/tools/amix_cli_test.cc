@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <sstream>
 
 #include "tests/tools/amix_runner.h"
 
@@ -21,6 +24,21 @@ using ::testing::HasSubstr;
 // 0.5 of full scale, as 16-bit samples: -6.02 dBFS peak, -9.03 dBFS RMS.
 constexpr double kHalf = 0.5;
 const double kHalfRmsDb = 20 * std::log10(kHalf / std::sqrt(2.0));
+
+// The rows of a mix's block table (the lines that start with a block
+// number), split into their fields: number, start, peak, dBFS, gain, ...,
+// the inputs that sound.
+std::vector<std::vector<std::string>> table_rows(const std::string& out) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(in), {}};
+    if (!fields.empty() && fields[0].find_first_not_of("0123456789") == std::string::npos)
+      rows.push_back(fields);
+  }
+  return rows;
+}
 
 class AmixTest : public ToolTest {
  protected:
@@ -62,25 +80,13 @@ TEST_F(AmixTest, ConvertKeepsFrequencyAndLevelAcrossRateLayoutAndBits) {
   }
 }
 
-// 24-bit inputs (WAVEX, as sox writes them) stay 24-bit without --bits;
-// --bits 24 widens 16-bit samples exactly, in every container that holds it.
-TEST_F(AmixTest, TwentyFourBitFilesAreTwentyFourBit) {
+// 24-bit inputs (WAVEX, as sox writes them) stay 24-bit without --bits.
+TEST_F(AmixTest, TwentyFourBitFilesStayTwentyFourBit) {
   write_f64(p("in24.wav"), 44100, 1, std::vector<double>(22050, 0.25),
             SF_FORMAT_WAVEX | SF_FORMAT_PCM_24);
-  EXPECT_THAT(amix({"info", p("in24.wav")}).out, HasSubstr("  samples   24-bit\n"));
   const Result kept = amix({"convert", p("in24.wav"), p("out24.wav"), "--rate", "48000"});
   EXPECT_THAT(kept.out, HasSubstr("48000 Hz mono 24-bit"));
   EXPECT_EQ(read_sound(p("out24.wav")).info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
-
-  const Sound in = read_sound(tone("in16.wav", 44100, 1, 1000.0, 0.5));
-  for (const char* out : {"wide.wav", "wide.flac", "wide.aiff", "wide.caf"}) {
-    SCOPED_TRACE(out);
-    const Result r = amix({"convert", p("in16.wav"), p(out), "--bits", "24"});
-    EXPECT_THAT(r.out, HasSubstr("44100 Hz mono 24-bit"));
-    const Sound s = read_sound(p(out));
-    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
-    EXPECT_EQ(s.f64, in.f64);
-  }
 }
 
 // Layouts with more than two channels are written as WAVEX with their
@@ -113,19 +119,34 @@ TEST_F(AmixTest, ConvertWritesChannelMaps) {
 }
 
 // Where rate and layout stay, every sample type passes through unchanged,
-// 8-bit included (unsigned in WAV, signed in FLAC).
-TEST_F(AmixTest, ConvertIsExactWhenOnlyTheContainerChanges) {
+// 8-bit included (unsigned in WAV, signed in FLAC); --bits 24 widens 16-bit
+// samples exactly, in every container that holds it.
+TEST_F(AmixTest, ConvertIsExactWhenOnlyTheContainerOrWidthChanges) {
   std::vector<double> ramp;
-  for (int i = 0; i < 3000; ++i) ramp.push_back(((i * 37) % 255 - 127) / 128.0);
-  for (int subtype : {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT}) {
-    SCOPED_TRACE(subtype);
-    write_f64(dir.path("in.wav"), 8000, 3, ramp, SF_FORMAT_WAV | subtype);
-    const Sound in = read_sound(dir.path("in.wav"));
-    for (const char* out : {"out.wav", "out.flac", "out.aiff"}) {
-      if (subtype != SF_FORMAT_PCM_U8 && std::string(out) == "out.flac") continue;
-      SCOPED_TRACE(out);
-      ASSERT_EQ(run_amix({"convert", dir.path("in.wav"), dir.path(out)}).status, 0);
-      const Sound s = read_sound(dir.path(out));
+  for (int i = 0; i < 3000; ++i) ramp.push_back(((i * 7919) % 65536 - 32768) / 32768.0);
+  const struct {
+    int subtype;
+    std::vector<std::string> outs, options;
+  } cases[] = {
+      {SF_FORMAT_PCM_U8, {"out.wav", "out.flac", "out.aiff"}, {}},
+      {SF_FORMAT_PCM_16, {"out.wav", "out.aiff"}, {}},
+      {SF_FORMAT_PCM_32, {"out.wav", "out.aiff"}, {}},
+      {SF_FORMAT_FLOAT, {"out.wav", "out.aiff"}, {}},
+      {SF_FORMAT_PCM_16, {"wide.wav", "wide.flac", "wide.aiff", "wide.caf"}, {"--bits", "24"}},
+  };
+  for (const auto& c : cases) {
+    write_f64(p("in.wav"), 8000, 3, ramp, SF_FORMAT_WAV | c.subtype);
+    const Sound in = read_sound(p("in.wav"));
+    for (const std::string& out : c.outs) {
+      SCOPED_TRACE(::testing::Message() << "subtype " << c.subtype << " to " << out);
+      std::vector<std::string> args = {"convert", p("in.wav"), p(out)};
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      const Result r = amix(args);
+      const Sound s = read_sound(p(out));
+      if (!c.options.empty()) {
+        EXPECT_THAT(r.out, HasSubstr("8000 Hz 3.0 24-bit"));
+        EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+      }
       EXPECT_EQ(s.info.channels, 3);
       EXPECT_EQ(s.f64, in.f64);
     }
@@ -172,68 +193,110 @@ TEST_F(AmixTest, MapPicksChannels) {
   }
 }
 
+// What info says of a tone, of a float file with NaN and infinite samples
+// (counted apart and kept out of the levels), of a 24-bit file and of a
+// rate amix cannot take; without a channel map the layout follows the
+// channel count.
 TEST_F(AmixTest, InfoReportsFormatLengthAndLevels) {
   const std::string in = tone("in.wav", 44100, 2, 1000.0, 2.0);
-  const Result r = amix({"info", in});
-  EXPECT_THAT(r.out, HasSubstr("44100 Hz"));
-  EXPECT_THAT(r.out, HasSubstr("2 (stereo)"));
-  EXPECT_THAT(r.out, HasSubstr("16-bit"));
-  EXPECT_THAT(r.out, HasSubstr("88200"));
-  EXPECT_THAT(r.out, HasSubstr("  duration  0:00:02.000\n"));
-  EXPECT_THAT(r.out, HasSubstr("peak      -6.02 dBFS"));
-  EXPECT_THAT(r.out, HasSubstr("rms       -9.03 dBFS"));
-  // BS.1770's calibration: a 1 kHz sine at full scale in one channel is
-  // -3.01 LUFS; two channels at -6.02 dBFS are -6.02 LUFS.  Under 3 s the
-  // range has no short-term values.
-  EXPECT_THAT(r.out, HasSubstr("loudness  -6.0 LUFS\n  range     0.0 LU\n  true peak -6.0 dBTP\n"));
+  const double inf = std::numeric_limits<double>::infinity();
+  write_f64(p("odd.wav"), 8000, 1, {0.5, -0.5, std::nan(""), 0.25, inf, -inf, 0.5, -0.5},
+            SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  write_f64(p("in24.wav"), 44100, 1, std::vector<double>(100, 0.25),
+            SF_FORMAT_WAVEX | SF_FORMAT_PCM_24);
+  write_s16(p("one.wav"), 1, 1, std::vector<int16_t>(100, 1000));
+  const struct {
+    std::string in;
+    std::vector<std::string> lines;
+  } cases[] = {
+      // BS.1770's calibration: a 1 kHz sine at full scale in one channel is
+      // -3.01 LUFS; two channels at -6.02 dBFS are -6.02 LUFS.  Under 3 s the
+      // range has no short-term values.
+      {in,
+       {"44100 Hz", "2 (stereo)", "16-bit", "88200", "  duration  0:00:02.000\n",
+        "peak      -6.02 dBFS", "rms       -9.03 dBFS",
+        "loudness  -6.0 LUFS\n  range     0.0 LU\n  true peak -6.0 dBTP\n"}},
+      // The mean square of the five finite samples is 1.0625 / 5.
+      {p("odd.wav"),
+       {"  peak      -6.02 dBFS\n", "  rms       -6.73 dBFS\n",
+        "  nan/inf   3 samples, left out of peak and rms\n"}},
+      {p("in24.wav"), {"  samples   24-bit\n"}},
+      {p("one.wav"), {"  rate      1 Hz (outside 1000 to 768000 Hz"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    const std::string out = amix({"info", c.in}).out;
+    for (const std::string& line : c.lines) EXPECT_THAT(out, HasSubstr(line));
+  }
+
+  const char* layouts[] = {"", "mono", "stereo", "3.0", "quad", "4.1", "5.1-back",
+                           "no layout the library knows", "7.1"};
+  for (int channels = 1; channels <= 8; ++channels) {
+    SCOPED_TRACE(channels);
+    const std::string plain = tone("plain.wav", 8000, channels, 440.0, 0.05);
+    ASSERT_TRUE(read_sound(plain).channel_map.empty());
+    EXPECT_THAT(amix({"info", plain}).out,
+                HasSubstr(std::to_string(channels) + " (" + layouts[channels] + ")"));
+  }
 
   // Several files: a bad one is reported, the others still shown.
-  const Result several = amix({"info", in, dir.path("missing.wav"), in}, 1);
-  EXPECT_THAT(several.err, HasSubstr("cannot read '" + dir.path("missing.wav") + "'"));
+  const Result several = amix({"info", in, p("missing.wav"), in}, 1);
+  EXPECT_THAT(several.err, HasSubstr("cannot read '" + p("missing.wav") + "'"));
   EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2 * 12 + 1);
-}
 
-// NaN and infinite samples of a float file are counted apart and kept out of
-// the levels; where amix itself brings floats to 16 bits (for the blocking
-// resampler), NaN becomes silence and the infinities full scale.
-TEST_F(AmixTest, InfoCountsNanAndInfiniteSamplesApart) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const std::vector<double> samples = {0.5, -0.5, std::nan(""), 0.25, inf, -inf, 0.5, -0.5};
-  write_f64(dir.path("odd.wav"), 8000, 1, samples, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-  const Result r = amix({"info", dir.path("odd.wav")});
-  EXPECT_THAT(r.out, HasSubstr("  peak      -6.02 dBFS\n"));
-  // The mean square of the five finite samples is 1.0625 / 5.
-  EXPECT_THAT(r.out, HasSubstr("  rms       -6.73 dBFS\n"));
-  EXPECT_THAT(r.out, HasSubstr("  nan/inf   3 samples, left out of peak and rms\n"));
-
-  amix({"stream", dir.path("odd.wav"), dir.path("s16.wav"), "--dither", "none"});
-  EXPECT_EQ(read_sound(dir.path("s16.wav")).s16,
+  // Where amix itself brings floats to 16 bits (for the blocking
+  // resampler), NaN becomes silence and the infinities full scale.
+  amix({"stream", p("odd.wav"), p("s16.wav"), "--dither", "none"});
+  EXPECT_EQ(read_sound(p("s16.wav")).s16,
             (std::vector<int16_t>{16384, -16384, 0, 8192, 32767, -32768, 16384, -16384}));
 }
 
-// Without a channel map the layout follows the channel count.
-TEST_F(AmixTest, FilesWithoutChannelMapsTakeTheLayoutOfTheirChannelCount) {
-  const char* expected[] = {"", "mono", "stereo", "3.0", "quad", "4.1", "5.1-back",
-                            "no layout the library knows", "7.1"};
-  for (int channels = 1; channels <= 8; ++channels) {
-    SCOPED_TRACE(channels);
-    const std::string in = tone("plain.wav", 8000, channels, 440.0, 0.05);
-    ASSERT_TRUE(read_sound(in).channel_map.empty());
-    EXPECT_THAT(amix({"info", in}).out,
-                HasSubstr(std::to_string(channels) + " (" + expected[channels] + ")"));
+// Each input starts at its time on the timeline to the frame, with silence
+// before it, and sums exactly where nothing is limited (two half-scale
+// sines): here at 48000 Hz, a at 0, b at 0.25 s (frame 12000) and c, a
+// 96000 Hz file, at 1.5 s (frame 72000).
+TEST_F(AmixTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
+  tone("a.wav", 48000, 2, 440.0, 1.0);
+  tone("b.wav", 48000, 2, 660.0, 0.5);
+  amix({"convert", tone("c.wav", 96000, 2, 700.0, 0.25, 0.3), p("c48k.wav"), "--rate", "48000"});
+  const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
+                         "0,0:00.25,0:00:01.5", "--limiter-block", "50", "--table"});
+  EXPECT_THAT(r.out, HasSubstr(", 0 limited"));
+  const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
+              c = read_sound(p("c48k.wav")), mix = read_sound(p("mix.wav"));
+  ASSERT_EQ(mix.frames(), 72000 + c.frames());
+  for (size_t i = 0; i < mix.s16.size(); ++i) {
+    const size_t frame = i / 2;
+    int expected = 0;
+    if (frame < 48000) expected += a.s16[i];
+    if (frame >= 12000 && frame < 36000) expected += b.s16[i - 2 * 12000];
+    if (frame >= 72000) expected += c.s16[i - 2 * 72000];
+    ASSERT_EQ(mix.s16[i], expected) << "sample " << i;
   }
+  // The table's blocks of 50 ms name the inputs that sound in them.
+  std::map<std::string, std::string> inputs;  // by the block's start
+  for (const auto& row : table_rows(r.out)) inputs[row[1]] = row.back();
+  EXPECT_EQ(inputs["0:00:00.000"], "1");
+  EXPECT_EQ(inputs["0:00:00.250"], "1,2");
+  EXPECT_EQ(inputs["0:00:01.250"], "-");
+  EXPECT_EQ(inputs["0:00:01.500"], "3");
+  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0:00:00.750, the mix at 0:00:01.7"));
 }
 
-TEST_F(AmixTest, MixOfTwoHalfScaleSinesIsTheirSum) {
-  const std::vector<int16_t> a = sine_s16(48000, 2, 1.0, 440.0, kHalf);
-  const std::vector<int16_t> b = sine_s16(48000, 2, 1.0, 660.0, kHalf);
-  write_s16(dir.path("a.wav"), 48000, 2, a);
-  write_s16(dir.path("b.wav"), 48000, 2, b);
-  const Result r = amix({"mix", dir.path("a.wav"), dir.path("b.wav"), "-o", dir.path("mix.wav")});
-  EXPECT_THAT(r.out, HasSubstr(", 0 limited"));
-  const Sound s = read_sound(dir.path("mix.wav"));
-  ASSERT_EQ(s.s16.size(), a.size());
-  for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(s.s16[i], a[i] + b[i]) << "sample " << i;
+// The gain column: limiting brings it down; once the loud input has ended
+// it recovers toward 1 a little with every block.
+TEST_F(AmixTest, TheTableShowsTheMasterGainOfEachBlock) {
+  const std::string a = tone("a.wav", 8000, 1, 300.0, 1.0, 0.9);
+  const std::string b = tone("b.wav", 8000, 1, 300.0, 0.5, 0.9);
+  const Result r = amix({"mix", a, b, "-o", p("mix.wav"), "--limiter-block", "62.5", "--table"});
+  std::vector<double> gains;
+  for (const auto& row : table_rows(r.out)) gains.push_back(std::atof(row[4].c_str()));
+  ASSERT_EQ(gains.size(), 16u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(gains[i], 0.556, 0.01) << "block " << i;
+  for (size_t i = 8; i < gains.size(); ++i) {
+    EXPECT_GT(gains[i], gains[i - 1]) << "block " << i;
+    EXPECT_LT(gains[i], 1.0) << "block " << i;
+  }
 }
 
 TEST_F(AmixTest, LoudMixIsLimitedWithoutWrapping) {
@@ -444,7 +507,8 @@ TEST_F(AmixTest, MixBytesDependOnTheLimiterBlockNotOnBuffering) {
 }
 
 // A mix prints its summary, and a line per block only with --table; -q
-// leaves a success silent, short of what was asked for by name.
+// leaves a success silent, short of what was asked for by name.  The
+// library's own log lines show only with --verbose.
 TEST_F(AmixTest, ReportsOnRequestOnly) {
   const std::string in = tone("in.wav", 8000, 1, 440.0, 0.5);
   const std::string shorter = tone("short.wav", 8000, 1, 440.0, 0.1);
@@ -452,6 +516,7 @@ TEST_F(AmixTest, ReportsOnRequestOnly) {
   const Result plain = amix({"mix", in, shorter, "-o", p("mix.wav")});
   EXPECT_EQ(lines(plain.out), 1) << plain.out;
   EXPECT_THAT(plain.err, HasSubstr("amix: note: "));
+  EXPECT_EQ(lines(plain.err), 1) << plain.err;
   // A heading, 25 blocks of 20 ms (160 frames), the summary.
   EXPECT_EQ(lines(amix({"mix", in, shorter, "-o", p("mix.wav"), "--table"}).out), 27);
   for (const std::vector<std::string>& args :
@@ -462,6 +527,11 @@ TEST_F(AmixTest, ReportsOnRequestOnly) {
     EXPECT_EQ(r.out + r.err, "") << args[1];
   }
   EXPECT_EQ(lines(amix({"mix", in, "-o", p("mix.wav"), "-q", "-T"}).out), 26);
+
+  const Result verbose = amix({"mix", in, in, "-o", p("mix.wav"), "--verbose"});
+  // Blocks of 20 ms: 160 frames of 2 bytes at 8000 Hz mono.
+  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer created: 320"));
+  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer released !"));
 }
 
 // An output named through a symbolic link replaces the link's target (also
@@ -596,7 +666,15 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
             SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
   std::filesystem::resize_file(dir.path("cut.flac"), 4000);
   symlink(in.c_str(), dir.path("link.wav").c_str());
+  const std::string one = p("one.wav"), top = tone("top.wav", 768000, 1, 1000.0, 0.05);
+  write_s16(one, 1, 1, std::vector<int16_t>(100, 1000));
+  write_s16(p("fast.wav"), 800000, 1, std::vector<int16_t>(8000, 1000));
   const std::string out = dir.path("out.wav");
+  const std::string rate_of_one = "amix: cannot use '" + one +
+                                  "': its header gives a sample rate of 1 Hz; amix takes 1000 to "
+                                  "768000 Hz";
+  const std::string too_steep = "768000 Hz mono 16-bit -> 2000 Hz mono 16-bit (the library "
+                                "refuses reductions steeper than 256:1)";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -669,6 +747,12 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
       {{"mix", in, in, "-o", out, "--at", "2.5"}, 2, "--at: 1 start times for 2 inputs"},
       {{"mix", "-", "-", "-o", out}, 2, "standard input ('-') can be read only once"},
       {{"stream", in, out, "--block", "0"}, 2, "--block: expected an even byte count"},
+      {{"convert", one, out}, 1, rate_of_one},
+      {{"stream", one, out}, 1, rate_of_one},
+      {{"mix", top, one, "-o", out}, 1, rate_of_one},
+      {{"convert", p("fast.wav"), out}, 1, "sample rate of 800000 Hz"},
+      {{"convert", top, out, "--rate", "2000"}, 1, too_steep},
+      {{"stream", top, out, "--rate", "2000"}, 1, too_steep},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
       {{"--loud", "info"}, 2, "unknown option '--loud'"},
   };
@@ -685,8 +769,9 @@ TEST_F(AmixTest, BadInputFailsWithOneLineAndLeavesNoFile) {
 }
 
 // Each help ends with two or three examples, states the limits its command
-// enforces, and stands word for word in the README's manual.
-TEST_F(AmixTest, HelpForTheToolAndEachCommand) {
+// enforces, and stands word for word in the README's manual; --version
+// names the tool and the library.
+TEST_F(AmixTest, HelpForTheToolAndEachCommandAndVersion) {
   const std::string readme = slurp(AMIX_README);
   for (const char* command : {"", "info", "convert", "mix", "stream", "demo"}) {
     SCOPED_TRACE(command);
@@ -707,23 +792,12 @@ TEST_F(AmixTest, HelpForTheToolAndEachCommand) {
     EXPECT_THAT(readme, HasSubstr(r.out)) << "the README's manual differs from the help";
   }
   amix({}, 2);
-}
 
-TEST_F(AmixTest, VersionNamesTheToolAndTheLibrary) {
-  const Result r = amix({"--version"});
-  EXPECT_THAT(r.out, ::testing::ContainsRegex("^amix [0-9]+\\.[0-9]+\\.[0-9]+\n"));
-  EXPECT_THAT(r.out, ::testing::ContainsRegex("\nlibtavrin_amix [0-9]+\\.[0-9]+\\.[0-9]+ \\(/"));
-  EXPECT_THAT(r.out, HasSubstr("libsndfile-"));
-}
-
-TEST_F(AmixTest, LibraryLogLinesOnlyWithVerbose) {
-  const std::string in = tone("in.wav", 8000, 1, 440.0, 0.1);
-  const Result quiet = amix({"mix", in, in, "-o", dir.path("a.wav")});
-  EXPECT_TRUE(quiet.err.empty()) << quiet.err;
-  const Result verbose = amix({"mix", in, in, "-o", dir.path("b.wav"), "--verbose"});
-  // Blocks of 20 ms: 160 frames of 2 bytes at 8000 Hz mono.
-  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer created: 320"));
-  EXPECT_THAT(verbose.err, HasSubstr("I/Zelvarion: multi audio mixer released !"));
+  const Result version = amix({"--version"});
+  EXPECT_THAT(version.out, ::testing::ContainsRegex("^amix [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_THAT(version.out,
+              ::testing::ContainsRegex("\nlibtavrin_amix [0-9]+\\.[0-9]+\\.[0-9]+ \\(/"));
+  EXPECT_THAT(version.out, HasSubstr("libsndfile-"));
 }
 
 }  // namespace

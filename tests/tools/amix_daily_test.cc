@@ -25,68 +25,29 @@ class DailyTest : public ToolTest {
   }
 };
 
-// The row of a mix's block table whose start column reads `start`.
-std::string table_row(const std::string& table, const std::string& start) {
-  std::istringstream lines(table);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream fields(line);
-    std::string index, at;
-    if (fields >> index >> at && at == start) return line;
-  }
-  return "";
-}
-
-// The gain column of every row of a mix's block table.
-std::vector<double> table_gains(const std::string& table) {
-  std::vector<double> gains;
-  std::istringstream lines(table);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream fields(line);
-    std::string index, at, peak, dbfs, gain;
-    if (fields >> index >> at >> peak >> dbfs >> gain &&
-        index.find_first_not_of("0123456789") == std::string::npos)
-      gains.push_back(std::atof(gain.c_str()));
-  }
-  return gains;
-}
-
-TEST_F(DailyTest, CompressedInputsConvertWithoutBits) {
-  sh("$FFMPEG -v error -f lavfi -i sine=frequency=1000:duration=1:sample_rate=44100 speech.mp3");
-  sh("$SOX -n -r 48000 -c 2 tone.ogg synth 1 sine 1000");
-  const struct {
-    const char *in, *out, *codec;
-    int rate, channels;
-  } cases[] = {{"speech.mp3", "speech.wav", "MP3", 44100, 1},
-               {"tone.ogg", "tone.flac", "Vorbis", 48000, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.in);
-    const Result r = amix({"convert", p(c.in), p(c.out)});
-    EXPECT_THAT(r.out, HasSubstr(" 16-bit, "));
-    EXPECT_THAT(r.out, HasSubstr("; the input's " + std::string(c.codec) +
-                                  " stored as 16-bit; TPDF dither\n"));
-    const Sound s = read_sound(p(c.out));
-    EXPECT_EQ(s.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
-    EXPECT_EQ(s.info.samplerate, c.rate);
-    EXPECT_EQ(s.info.channels, c.channels);
-    EXPECT_NEAR(s.frames(), c.rate, c.rate / 20);
-    EXPECT_NEAR(measured_frequency(s, 0), 1000.0, 1.0);
-  }
-}
-
-// Where OUT's container cannot hold the input's encoding, the nearest one
-// it holds, said in the summary; the samples survive as far as it allows.
+// Without --bits OUT keeps the input's encoding where its container holds
+// it, and otherwise takes the nearest one it holds (compressed ones as
+// 16-bit, dithered), said in the summary; the samples survive as far as it
+// allows.
 TEST_F(DailyTest, EncodingsTheContainerLacksBecomeTheNearestItHolds) {
-  sh("$SOX -n -r 8000 -c 6 -e floating-point -b 32 float.wav synth 0.5 sine 300 vol 0.7\n"
+  sh("$FFMPEG -v error -f lavfi -i sine=frequency=1000:duration=1:sample_rate=44100 speech.mp3\n"
+     "$SOX -n -r 48000 -c 2 tone.ogg synth 1 sine 1000\n"
+     "$SOX -n -r 8000 -c 6 -e floating-point -b 32 float.wav synth 0.5 sine 300 vol 0.7\n"
      "$SOX -D -n -r 8000 -e signed-integer -b 8 s8.aiff synth 0.5 sine 300 vol 0.7\n"
      "$SOX -D -n -r 8000 -b 8 u8.wav synth 0.5 sine 300 vol 0.7\n"
      "$SOX -D -n -r 8000 -b 32 s32.wav synth 0.5 sine 300 vol 0.7");
-  const double lsb24 = 1.0 / (1 << 23);
+  const double lsb16 = 1.0 / (1 << 15), lsb24 = 1.0 / (1 << 23);
   const struct {
     const char *in, *out;
     int subtype;
     std::string summary;
     double tolerance;
   } cases[] = {
+      {"speech.mp3", "speech.wav", SF_FORMAT_PCM_16,
+       "44100 Hz mono 16-bit, *; the input's MP3 stored as 16-bit; TPDF dither\n", 1.5 * lsb16},
+      {"tone.ogg", "tone.flac", SF_FORMAT_PCM_16,
+       "48000 Hz stereo 16-bit, *; the input's Vorbis stored as 16-bit; TPDF dither\n",
+       1.5 * lsb16},
       {"float.wav", "float.flac", SF_FORMAT_PCM_24,
        "5.1-back 24-bit, 0:00:00.500, *; the input's float stored as 24-bit, the nearest FLAC holds",
        1.5 * lsb24},
@@ -109,9 +70,12 @@ TEST_F(DailyTest, EncodingsTheContainerLacksBecomeTheNearestItHolds) {
     }
     const Sound in = read_sound(p(c.in)), out = read_sound(p(c.out));
     EXPECT_EQ(out.info.format & SF_FORMAT_SUBMASK, c.subtype);
+    EXPECT_EQ(out.info.samplerate, in.info.samplerate);
+    EXPECT_EQ(out.info.channels, in.info.channels);
     ASSERT_EQ(out.f64.size(), in.f64.size());
+    // Decoded Vorbis crests a little over full scale, and is clipped there.
     for (size_t i = 0; i < in.f64.size(); ++i)
-      ASSERT_NEAR(out.f64[i], in.f64[i], c.tolerance) << "sample " << i;
+      ASSERT_NEAR(out.f64[i], std::clamp(in.f64[i], -1.0, 1.0), c.tolerance) << "sample " << i;
   }
 }
 
@@ -305,79 +269,6 @@ TEST_F(DailyTest, AClosedPipeKeepsTheFinishedOutput) {
   EXPECT_THAT(audio.err, HasSubstr("amix: cannot write standard output: Broken pipe"));
   EXPECT_EQ(sh("$AMIX mix a.wav b.wav -o - --type flac >/dev/full", 1).err,
             "amix: cannot write standard output: No space left on device\n");
-}
-
-// Each input starts at its time on the timeline to the frame, with silence
-// before it: here at 8000 Hz, a at 0, b at 0.25 s (frame 2000) and c, a
-// 16000 Hz file, at 1.5 s (frame 12000).
-TEST_F(DailyTest, MixPlacesEachInputOnTheTimelineToTheFrame) {
-  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.3\n"
-     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 500 vol 0.3\n"
-     "$SOX -D -n -r 16000 -b 16 c.wav synth 0.25 sine 700 vol 0.3");
-  amix({"convert", p("c.wav"), p("c8k.wav"), "--rate", "8000"});
-  const Result r = amix({"mix", p("a.wav"), p("b.wav"), p("c.wav"), "-o", p("mix.wav"), "--at",
-                         "0,0:00.25,0:00:01.5", "--limiter-block", "50", "--table", "--plot",
-                         p("mix.png")});
-  const Sound a = read_sound(p("a.wav")), b = read_sound(p("b.wav")),
-              c = read_sound(p("c8k.wav")), mix = read_sound(p("mix.wav"));
-  ASSERT_EQ(mix.frames(), 12000 + c.frames());
-  for (int64_t i = 0; i < mix.frames(); ++i) {
-    int expected = 0;
-    if (i < 8000) expected += a.s16[i];
-    if (i >= 2000 && i < 6000) expected += b.s16[i - 2000];
-    if (i >= 12000) expected += c.s16[i - 12000];
-    ASSERT_EQ(mix.s16[i], expected) << "frame " << i;
-  }
-  // The table's blocks of 50 ms name the inputs that sound in them.
-  EXPECT_THAT(table_row(r.out, "0:00:00.000"), ::testing::EndsWith("  1"));
-  EXPECT_THAT(table_row(r.out, "0:00:00.250"), ::testing::EndsWith("  1,2"));
-  EXPECT_THAT(table_row(r.out, "0:00:01.250"), ::testing::EndsWith("  -"));
-  EXPECT_THAT(table_row(r.out, "0:00:01.500"), ::testing::EndsWith("  3"));
-  EXPECT_THAT(r.err, HasSubstr("'" + p("b.wav") + "' ends at 0:00:00.750, the mix at 0:00:01.7"));
-  EXPECT_TRUE(std::ifstream(p("mix.png")).good());
-}
-
-// The gain column: limiting brings it down; once the loud input has ended
-// it recovers toward 1 a little with every block.
-TEST_F(DailyTest, TheTableShowsTheMasterGainOfEachBlock) {
-  sh("$SOX -D -n -r 8000 -b 16 a.wav synth 1 sine 300 vol 0.9\n"
-     "$SOX -D -n -r 8000 -b 16 b.wav synth 0.5 sine 300 vol 0.9");
-  const Result r = amix(
-      {"mix", p("a.wav"), p("b.wav"), "-o", p("mix.wav"), "--limiter-block", "62.5", "--table"});
-  const std::vector<double> gains = table_gains(r.out);
-  ASSERT_EQ(gains.size(), 16u);
-  for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(gains[i], 0.556, 0.01) << "block " << i;
-  for (size_t i = 8; i < gains.size(); ++i) {
-    EXPECT_GT(gains[i], gains[i - 1]) << "block " << i;
-    EXPECT_LT(gains[i], 1.0) << "block " << i;
-  }
-}
-
-TEST_F(DailyTest, RatesOutsideTheRangeAreRefusedWithTheReason) {
-  sh("$SOX -D -n -r 1 -b 16 one.wav synth 100 sine 0.1\n"
-     "$SOX -D -n -r 800000 -b 16 fast.wav synth 0.01 sine 1000\n"
-     "$SOX -D -n -r 768000 -b 16 top.wav synth 0.05 sine 1000");
-  const std::vector<std::string> before = dir.entries();
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"convert", p("one.wav"), p("out.wav")},
-        {"stream", p("one.wav"), p("out.wav")},
-        {"mix", p("top.wav"), p("one.wav"), "-o", p("out.wav")}}) {
-    SCOPED_TRACE(args[0]);
-    EXPECT_THAT(amix(args, 1).err,
-                HasSubstr("amix: cannot use '" + p("one.wav") + "': its header gives a sample "
-                          "rate of 1 Hz; amix takes 1000 to 768000 Hz\n"));
-  }
-  EXPECT_THAT(amix({"convert", p("fast.wav"), p("out.wav")}, 1).err,
-              HasSubstr("sample rate of 800000 Hz"));
-  EXPECT_THAT(amix({"info", p("one.wav")}).out,
-              HasSubstr("  rate      1 Hz (outside 1000 to 768000 Hz"));
-  for (const char* command : {"convert", "stream"}) {
-    SCOPED_TRACE(command);
-    EXPECT_THAT(amix({command, p("top.wav"), p("out.wav"), "--rate", "2000"}, 1).err,
-                HasSubstr("768000 Hz mono 16-bit -> 2000 Hz mono 16-bit (the library refuses "
-                          "reductions steeper than 256:1)"));
-  }
-  EXPECT_EQ(dir.entries(), before);
 }
 
 // Files cut short or damaged are read as far as they decode, with one

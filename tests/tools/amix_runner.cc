@@ -29,10 +29,6 @@ std::vector<double> middle(const Sound& s, int ch) {
   return out;
 }
 
-}  // namespace
-
-namespace {
-
 // Longer than any run takes: one that hangs is killed, and its test fails
 // on the status instead of waiting for ctest's limit.
 constexpr std::chrono::milliseconds kRunLimit{15000};
@@ -193,20 +189,11 @@ double measured_frequency(const Sound& s, int ch) {
 }
 
 double measured_rms_dbfs(const Sound& s, int ch) {
-  const std::vector<double> x = middle(s, ch);
-  double sum = 0;
-  for (double v : x) sum += v * v;
-  return 20 * std::log10(std::sqrt(sum / x.size()));
+  return 10 * std::log10(mean_square(middle(s, ch)));
 }
 
 double tone_dbfs(const Sound& s, int ch, double freq) {
-  const std::vector<double> x = middle(s, ch);
-  double re = 0, im = 0;
-  for (size_t i = 0; i < x.size(); ++i) {
-    re += x[i] * std::cos(2 * M_PI * freq * i / s.info.samplerate);
-    im += x[i] * std::sin(2 * M_PI * freq * i / s.info.samplerate);
-  }
-  return 20 * std::log10(2 * std::hypot(re, im) / x.size());
+  return 20 * std::log10(sine_amplitude(middle(s, ch), freq, s.info.samplerate));
 }
 
 }  // namespace amix_test

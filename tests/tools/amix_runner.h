@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -93,6 +94,23 @@ class ToolTest : public ::testing::Test {
 
   TempDir dir;
 };
+
+// The amplitude of a sine of `freq` Hz in `x` sampled at `rate` Hz: a
+// single-bin DFT over all of `x`.
+inline double sine_amplitude(const std::vector<double>& x, double freq, double rate) {
+  double re = 0, im = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    re += x[i] * std::cos(2 * M_PI * freq * i / rate);
+    im += x[i] * std::sin(2 * M_PI * freq * i / rate);
+  }
+  return 2 * std::hypot(re, im) / x.size();
+}
+
+inline double mean_square(const std::vector<double>& x) {
+  double sum = 0;
+  for (double v : x) sum += v * v;
+  return sum / x.size();
+}
 
 // Frequency of channel `ch` from its zero crossings, over the middle of the
 // signal (ends trimmed by 10%).

@@ -10,31 +10,18 @@
 #include <cmath>
 #include <vector>
 
-#include "tavrin_amix/audio_resampler.h"
 #include "amix/base/types.h"
+#include "tavrin_amix/audio_resampler.h"
+#include "tests/tools/amix_runner.h"
 
 namespace amix {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kRate = 48000;
 constexpr size_t kSamples = 1 << 17;
 
-// The amplitude of `freq` in `x` (a single-bin DFT over all of it).
-double amplitude_at(const std::vector<double>& x, double freq) {
-  double re = 0, im = 0;
-  for (size_t i = 0; i < x.size(); ++i) {
-    re += x[i] * std::cos(2 * kPi * freq * i / kRate);
-    im += x[i] * std::sin(2 * kPi * freq * i / kRate);
-  }
-  return 2 * std::hypot(re, im) / x.size();
-}
-
-double mean_square(const std::vector<double>& x) {
-  double sum = 0;
-  for (double v : x) sum += v * v;
-  return sum / x.size();
-}
+using amix_test::mean_square;
+using amix_test::sine_amplitude;
 
 // The noise alone: triangular on (-1, 1) LSB, variance 1/6, and the same
 // sequence from every dither.
@@ -67,7 +54,7 @@ TEST(Dither, ErrorIsFlatNoiseThatNoLongerFollowsTheSignal) {
     SCOPED_TRACE(lsb);
     std::vector<float> x(kSamples);
     for (size_t i = 0; i < kSamples; ++i)
-      x[i] = static_cast<float>(lsb / 32768 * std::sin(2 * kPi * 997 * i / kRate));
+      x[i] = static_cast<float>(lsb / 32768 * std::sin(2 * M_PI * 997 * i / kRate));
     std::vector<int16_t> q(kSamples);
     TpdfDither dither;
     scale_and_quantise(x.data(), kSamples, 1.0, SF_FORMAT_PCM_16, &dither, q.data());
@@ -88,12 +75,12 @@ TEST(Dither, ErrorIsFlatNoiseThatNoLongerFollowsTheSignal) {
     // Noise spreads over the kSamples / 2 bins: ~0.003 LSB in each.
     for (int harmonic = 1; harmonic <= 5; ++harmonic) {
       SCOPED_TRACE(harmonic);
-      EXPECT_LT(amplitude_at(error, 997.0 * harmonic), 0.01);
+      EXPECT_LT(sine_amplitude(error, 997.0 * harmonic, kRate), 0.01);
       if (lsb > 1 && harmonic % 2 == 1) {
-        EXPECT_GT(amplitude_at(rounded_error, 997.0 * harmonic), 0.02);
+        EXPECT_GT(sine_amplitude(rounded_error, 997.0 * harmonic, kRate), 0.02);
       }
     }
-    EXPECT_NEAR(20 * std::log10(amplitude_at(out, 997.0) / lsb), 0.0, 0.2);
+    EXPECT_NEAR(20 * std::log10(sine_amplitude(out, 997.0, kRate) / lsb), 0.0, 0.2);
   }
 }
 
