@@ -221,6 +221,7 @@ TEST(JniInit, ASecondInitKeepsTheFirstObject) {
        "multi audio mixer already inited, release it first !"},
   };
   for (const Object& o : objects) {
+    SCOPED_TRACE(o.field);
     ASSERT_TRUE(o.init());
     const jlong first = jni.field(o.self, o.field);
     LogCapture log;
