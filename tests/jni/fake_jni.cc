@@ -23,11 +23,10 @@ FakeJni::FakeJni() {
   };
   table_.GetObjectClass = [](JNIEnv* e, jobject o) -> jclass {
     FakeJni& f = of(e);
-    auto k = std::make_unique<FakeObject>();
-    k->kind = FakeObject::Kind::klass;
-    k->fields = obj(o).fields;
+    FakeObject& k = f.add(FakeObject::Kind::klass);
+    k.fields = obj(o).fields;
     f.new_local_ref();
-    return static_cast<jclass>(f.add(std::move(k)));
+    return static_cast<jclass>(handle(k));
   };
   table_.GetFieldID = [](JNIEnv* e, jclass c, const char* name, const char* sig) -> jfieldID {
     FakeJni& f = of(e);
@@ -78,19 +77,19 @@ FakeJni::FakeJni() {
       f.exception_ = true;  // OutOfMemoryError
       return nullptr;
     }
-    auto a = std::make_unique<FakeObject>();
-    a->kind = FakeObject::Kind::byte_array;
-    a->byte_values.assign(size_t(n), 0);
-    return static_cast<jbyteArray>(f.add(std::move(a)));
+    FakeObject& a = f.add(FakeObject::Kind::byte_array);
+    a.byte_values.assign(size_t(n), 0);
+    return static_cast<jbyteArray>(handle(a));
   };
   table_.SetByteArrayRegion = [](JNIEnv*, jbyteArray a, jsize start, jsize n, const jbyte* in) {
     std::copy(in, in + n, obj(a).byte_values.begin() + start);
   };
 }
 
-jobject FakeJni::add(std::unique_ptr<FakeObject> o) {
-  objects_.push_back(std::move(o));
-  return reinterpret_cast<jobject>(objects_.back().get());
+FakeObject& FakeJni::add(FakeObject::Kind kind) {
+  objects_.push_back(std::make_unique<FakeObject>());
+  objects_.back()->kind = kind;
+  return *objects_.back();
 }
 
 void FakeJni::new_local_ref() {
@@ -98,50 +97,43 @@ void FakeJni::new_local_ref() {
 }
 
 jobject FakeJni::instance(const std::vector<std::string>& long_fields) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::instance;
-  for (const auto& name : long_fields) o->fields[name] = 0;
-  return add(std::move(o));
+  FakeObject& o = add(FakeObject::Kind::instance);
+  for (const auto& name : long_fields) o.fields[name] = 0;
+  return handle(o);
 }
 
+jobject FakeJni::buffer(FakeObject::Kind kind, std::size_t capacity) {
+  FakeObject& o = add(kind);
+  o.bytes.assign(capacity, 0);
+  return handle(o);
+}
 jobject FakeJni::direct_buffer(std::size_t capacity) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::direct_buffer;
-  o->bytes.assign(capacity, 0);
-  return add(std::move(o));
+  return buffer(FakeObject::Kind::direct_buffer, capacity);
 }
-
 jobject FakeJni::heap_buffer(std::size_t capacity) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::heap_buffer;
-  o->bytes.assign(capacity, 0);
-  return add(std::move(o));
+  return buffer(FakeObject::Kind::heap_buffer, capacity);
 }
 
 jobjectArray FakeJni::object_array(const std::vector<jobject>& elements) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::object_array;
-  o->elements = elements;
-  return static_cast<jobjectArray>(add(std::move(o)));
+  FakeObject& o = add(FakeObject::Kind::object_array);
+  o.elements = elements;
+  return static_cast<jobjectArray>(handle(o));
 }
 
 jfloatArray FakeJni::float_array(const std::vector<float>& values) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::float_array;
-  o->floats = values;
-  return static_cast<jfloatArray>(add(std::move(o)));
+  FakeObject& o = add(FakeObject::Kind::float_array);
+  o.floats = values;
+  return static_cast<jfloatArray>(handle(o));
 }
 
 jlongArray FakeJni::long_array(const std::vector<jlong>& values) {
-  auto o = std::make_unique<FakeObject>();
-  o->kind = FakeObject::Kind::long_array;
-  o->longs = values;
-  return static_cast<jlongArray>(add(std::move(o)));
+  FakeObject& o = add(FakeObject::Kind::long_array);
+  o.longs = values;
+  return static_cast<jlongArray>(handle(o));
 }
 
 uint8_t* FakeJni::address(jobject buffer) { return obj(buffer).bytes.data(); }
 jlong FakeJni::field(jobject o, const std::string& name) { return obj(o).fields.at(name); }
-void FakeJni::set_field(jobject o, const std::string& name, jlong v) { obj(o).fields.at(name) = v; }
 std::vector<jbyte> FakeJni::bytes_of(jbyteArray a) { return obj(a).byte_values; }
 
 }  // namespace amix_test

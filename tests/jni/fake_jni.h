@@ -52,7 +52,6 @@ class FakeJni {
 
   uint8_t* address(jobject buffer);
   jlong field(jobject object, const std::string& name);
-  void set_field(jobject object, const std::string& name, jlong value);
   std::vector<jbyte> bytes_of(jbyteArray array);
 
   int live_local_refs() const { return local_refs_; }
@@ -66,7 +65,9 @@ class FakeJni {
  private:
   static FakeJni& of(JNIEnv* env);
   static FakeObject& obj(jobject o) { return *reinterpret_cast<FakeObject*>(o); }
-  jobject add(std::unique_ptr<FakeObject> o);
+  static jobject handle(FakeObject& o) { return reinterpret_cast<jobject>(&o); }
+  FakeObject& add(FakeObject::Kind kind);
+  jobject buffer(FakeObject::Kind kind, std::size_t capacity);
   void new_local_ref();
 
   JNINativeInterface_ table_{};

@@ -17,46 +17,34 @@
 #include "tests/support/log_capture.h"
 #include "tests/sync/sync_test_util.h"
 
+#define MIXER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_##name
+#define TRANSFORMER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_##name
+#define MULTI(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_##name
+#define SYNC(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_##name
+
 extern "C" {
 jint JNI_OnLoad(JavaVM* vm, void* reserved);
-jlong Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_init(JNIEnv*, jclass, jint);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_mix(
-    JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat, jobject, jint, jint, jint);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_mixFloat(
-    JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat, jobject, jint, jint);
-void Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_destroy(JNIEnv*, jclass, jlong);
-jlong Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_init(
-    JNIEnv*, jclass, jint, jint, jint, jint, jint, jint);
-jlong Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_initQuality(
-    JNIEnv*, jclass, jint, jint, jint, jint, jint, jint, jint);
-jint Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_resample(
-    JNIEnv*, jclass, jlong, jobject, jint, jint, jobject, jint, jint);
-void Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_destroy(JNIEnv*, jclass,
-                                                                                   jlong);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_init(JNIEnv*, jobject, jint);
-jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mix(JNIEnv*, jobject,
-                                                                                 jobjectArray,
-                                                                                 jfloatArray);
-jlong Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_address(JNIEnv*, jclass,
-                                                                              jlong, jobject);
-jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_mixAt(
-    JNIEnv*, jclass, jlong, jlongArray, jint, jfloatArray, jfloatArray, jint, jlong);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_release(JNIEnv*, jobject);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_init(JNIEnv*, jobject,
-                                                                                   jint, jint, jint,
-                                                                                   jint, jint);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_initQuality(
-    JNIEnv*, jobject, jint, jint, jint, jint, jint, jint);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_write(JNIEnv*, jobject,
-                                                                                    jobject, jint,
-                                                                                    jlong, jboolean);
-jbyteArray Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_read__(JNIEnv*,
-                                                                                       jobject);
-jint Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_readStamped(JNIEnv*,
-                                                                                      jobject,
-                                                                                      jobject);
-jboolean Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_release(JNIEnv*,
-                                                                                      jobject);
+jlong MIXER(init)(JNIEnv*, jclass, jint);
+jboolean MIXER(mix)(JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat, jobject,
+                    jint, jint, jint);
+jboolean MIXER(mixFloat)(JNIEnv*, jclass, jlong, jobject, jint, jfloat, jobject, jint, jfloat,
+                         jobject, jint, jint);
+void MIXER(destroy)(JNIEnv*, jclass, jlong);
+jlong TRANSFORMER(init)(JNIEnv*, jclass, jint, jint, jint, jint, jint, jint);
+jlong TRANSFORMER(initQuality)(JNIEnv*, jclass, jint, jint, jint, jint, jint, jint, jint);
+jint TRANSFORMER(resample)(JNIEnv*, jclass, jlong, jobject, jint, jint, jobject, jint, jint);
+void TRANSFORMER(destroy)(JNIEnv*, jclass, jlong);
+jboolean MULTI(init)(JNIEnv*, jobject, jint);
+jbyteArray MULTI(mix)(JNIEnv*, jobject, jobjectArray, jfloatArray);
+jlong MULTI(address)(JNIEnv*, jclass, jlong, jobject);
+jint MULTI(mixAt)(JNIEnv*, jclass, jlong, jlongArray, jint, jfloatArray, jfloatArray, jint, jlong);
+jboolean MULTI(release)(JNIEnv*, jobject);
+jboolean SYNC(init)(JNIEnv*, jobject, jint, jint, jint, jint, jint);
+jboolean SYNC(initQuality)(JNIEnv*, jobject, jint, jint, jint, jint, jint, jint);
+jboolean SYNC(write)(JNIEnv*, jobject, jobject, jint, jlong, jboolean);
+jbyteArray SYNC(read__)(JNIEnv*, jobject);
+jint SYNC(readStamped)(JNIEnv*, jobject, jobject);
+jboolean SYNC(release)(JNIEnv*, jobject);
 }
 
 namespace {
@@ -64,23 +52,24 @@ namespace {
 using amix_test::FakeJni;
 using amix_test::LogCapture;
 
-#define MIXER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioMixer_##name
-#define TRANSFORMER(name) Java_com_ostrel_vasko_nimbo_kalvent_transcoder_audio_AudioTransformer_##name
-#define MULTI(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_MultiAudioMixer_##name
-#define SYNC(name) Java_com_ostrel_vasko_nimbo_kalvent_process_audio_SyncAudioResampler_##name
-
-template <typename T>
-void put(FakeJni& jni, jobject buffer, std::vector<T> values) {
+// Samples into a direct buffer and back out of memory; 16-bit unless told.
+template <typename T = int16_t>
+void put(FakeJni& jni, jobject buffer, const std::vector<T>& values) {
   std::memcpy(jni.address(buffer), values.data(), values.size() * sizeof(T));
 }
-void put16(FakeJni& jni, jobject buffer, std::vector<int16_t> values) { put(jni, buffer, values); }
 template <typename T = int16_t>
-std::vector<T> get(const uint8_t* bytes, size_t n) {
+std::vector<T> get(const void* bytes, size_t n) {
   std::vector<T> v(n);
   std::memcpy(v.data(), bytes, n * sizeof(T));
   return v;
 }
-std::vector<int16_t> get16(const uint8_t* bytes, size_t n) { return get(bytes, n); }
+
+// On a 32-bit build a handle is the address widened with a zero upper half.
+void expect_zero_extended(jlong handle) {
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(static_cast<uint64_t>(handle) >> 32, 0u);
+  }
+}
 
 TEST(JniNative, LoadHookAsksForVersion14) {
   FakeJni jni;
@@ -91,21 +80,18 @@ TEST(JniNative, LoadHookAsksForVersion14) {
   EXPECT_EQ(log.lines(), std::vector<amix_test::LogLine>{amix_test::error("JNI_OnLoad fail!")});
 }
 
-// On a 32-bit build the handle is the address widened with a zero upper
-// half; a long whose upper half is set cannot be a handle there.
+// A long whose upper half is set cannot be a handle on a 32-bit build.
 TEST(JniNative, HandlesAreZeroExtendedAddresses) {
   FakeJni jni;
   const jlong h = MIXER(init)(jni.env(), nullptr, 0);
   ASSERT_NE(h, -1);
   ASSERT_NE(h, 0);
-  if (sizeof(void*) == 4) {
-    EXPECT_EQ(static_cast<uint64_t>(h) >> 32, 0u);
-  }
+  expect_zero_extended(h);
   jobject a = jni.direct_buffer(4), b = jni.direct_buffer(4), out = jni.direct_buffer(4);
-  put16(jni, a, {1000, -3});
-  put16(jni, b, {234, 3});
+  put(jni, a, {1000, -3});
+  put(jni, b, {234, 3});
   EXPECT_TRUE(MIXER(mix)(jni.env(), nullptr, h, a, 0, 1.0f, b, 0, 1.0f, out, 0, 16, 4));
-  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{1234, 0}));
+  EXPECT_EQ(get(jni.address(out), 2), (std::vector<int16_t>{1234, 0}));
   jobject fa = jni.direct_buffer(8), fb = jni.direct_buffer(8), fout = jni.direct_buffer(8);
   put<float>(jni, fa, {0.5f, -0.25f});
   put<float>(jni, fb, {0.25f, 0.125f});
@@ -124,13 +110,11 @@ TEST(JniNative, TransformerConvertsThroughTheHandle) {
   FakeJni jni;
   const jlong h = TRANSFORMER(init)(jni.env(), nullptr, 8000, 1, 16, 8000, 1, 16);
   ASSERT_NE(h, -1);
-  if (sizeof(void*) == 4) {
-    EXPECT_EQ(static_cast<uint64_t>(h) >> 32, 0u);
-  }
+  expect_zero_extended(h);
   jobject in = jni.direct_buffer(6), out = jni.direct_buffer(8), heap = jni.heap_buffer(6);
-  put16(jni, in, {5, 6, 7});
+  put(jni, in, {5, 6, 7});
   EXPECT_EQ(TRANSFORMER(resample)(jni.env(), nullptr, h, in, 2, 4, out, 4, 0), 4);
-  EXPECT_EQ(get16(jni.address(out), 4), (std::vector<int16_t>{0, 0, 6, 7}));
+  EXPECT_EQ(get(jni.address(out), 4), (std::vector<int16_t>{0, 0, 6, 7}));
   EXPECT_EQ(TRANSFORMER(resample)(jni.env(), nullptr, h, heap, 0, 6, out, 0, 8), -1);
   TRANSFORMER(destroy)(jni.env(), nullptr, h);
 }
@@ -144,7 +128,7 @@ class MultiMixerJni : public ::testing::Test {
     std::vector<jobject> v;
     for (int i = 0; i < n; ++i) {
       v.push_back(jni.direct_buffer(4));
-      put16(jni, v.back(), {value, 1});
+      put(jni, v.back(), {value, 1});
     }
     return v;
   }
@@ -153,14 +137,12 @@ class MultiMixerJni : public ::testing::Test {
 TEST_F(MultiMixerJni, ThirtyTracksKeepLocalReferencesFlat) {
   ASSERT_TRUE(MULTI(init)(jni.env(), self, 4));
   const jlong h = jni.field(self, "mMixerId");
-  if (sizeof(void*) == 4) {
-    EXPECT_EQ(static_cast<uint64_t>(h) >> 32, 0u);
-  }
+  expect_zero_extended(h);
   jbyteArray block = MULTI(mix)(jni.env(), self, jni.object_array(tracks(30, 2)),
                                 jni.float_array(std::vector<float>(30, 1.0f)));
   ASSERT_NE(block, nullptr);
   const std::vector<jbyte> bytes = jni.bytes_of(block);
-  EXPECT_EQ(get16(reinterpret_cast<const uint8_t*>(bytes.data()), 2),
+  EXPECT_EQ(get(bytes.data(), 2),
             (std::vector<int16_t>{60, 30}));
   EXPECT_EQ(jni.live_local_refs(), 0);
   EXPECT_LE(jni.most_local_refs(), 2);
@@ -181,10 +163,10 @@ TEST_F(MultiMixerJni, ThirtyTracksKeepLocalReferencesFlat) {
                         jni.float_array(from), to, 2, o);
   };
   EXPECT_EQ(mix_at(std::vector<float>(30, 1.0f), nullptr, into), 4);
-  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{60, 30}));
+  EXPECT_EQ(get(jni.address(out), 2), (std::vector<int16_t>{60, 30}));
   const std::vector<float> half(30, 0.5f);
   EXPECT_EQ(mix_at(half, jni.float_array(half), into), 4);
-  EXPECT_EQ(get16(jni.address(out), 2), (std::vector<int16_t>{30, 0}));
+  EXPECT_EQ(get(jni.address(out), 2), (std::vector<int16_t>{30, 0}));
   if (sizeof(void*) == 4) {
     EXPECT_EQ(mix_at(half, nullptr, into | (jlong{1} << 32)), -1);
   }
@@ -239,6 +221,7 @@ TEST(JniInit, ASecondInitKeepsTheFirstObject) {
        "multi audio mixer already inited, release it first !"},
   };
   for (const Object& o : objects) {
+    SCOPED_TRACE(o.field);
     ASSERT_TRUE(o.init());
     const jlong first = jni.field(o.self, o.field);
     LogCapture log;

@@ -324,6 +324,8 @@ std::string describe(const MixCase<T>& a, const MixCase<T>& b) {
 // same state.
 template <typename T>
 void random_mix_sequences(uint32_t seed, bool ramped) {
+  SCOPED_TRACE(::testing::Message() << (std::is_same_v<T, float> ? "float" : "integer")
+                                    << " samples of " << sizeof(T) << " bytes, seed " << seed);
   std::mt19937 rng(seed);
   for (int sequence = 0; sequence < 12; ++sequence) {
     const int32_t capacity = 2 + int32_t(rng() % 600);
@@ -332,6 +334,7 @@ void random_mix_sequences(uint32_t seed, bool ramped) {
     const amix_test::Mixer twin = amix_test::make_mixer(capacity);
     ASSERT_TRUE(fast && slow && twin);
     for (int call = 0; call < 60; ++call) {
+      SCOPED_TRACE(::testing::Message() << "sequence " << sequence << " call " << call);
       MixCase<T> a = random_case<T>(rng, capacity);
       if (ramped) add_ramps(a, rng);
       MixCase<T> b = a, c = a;
@@ -339,42 +342,30 @@ void random_mix_sequences(uint32_t seed, bool ramped) {
       twin->last_gain = fast->last_gain;
       const bool ok_fast = a.run(fast.get(), false);
       const bool ok_slow = b.run(slow.get(), true);
-      ASSERT_EQ(ok_fast, ok_slow) << "sequence " << sequence << " call " << call;
-      ASSERT_TRUE(same_bits(a.arena, b.arena))
-          << "sequence " << sequence << " call " << call << "\n" << describe(a, b);
-      ASSERT_EQ(fast->gain, slow->gain) << "sequence " << sequence << " call " << call;
-      ASSERT_EQ(fast->last_gain, slow->last_gain) << "sequence " << sequence << " call " << call;
+      ASSERT_EQ(ok_fast, ok_slow);
+      ASSERT_TRUE(same_bits(a.arena, b.arena)) << describe(a, b);
+      ASSERT_EQ(fast->gain, slow->gain);
+      ASSERT_EQ(fast->last_gain, slow->last_gain);
       if (!a.flat_and_valid()) continue;
-      ASSERT_EQ(c.run(twin.get(), false, true), ok_fast) << "twin, call " << call;
-      ASSERT_TRUE(same_bits(a.arena, c.arena)) << "twin, call " << call << "\n" << describe(a, c);
-      ASSERT_EQ(fast->gain, twin->gain) << "twin, call " << call;
-      ASSERT_EQ(fast->last_gain, twin->last_gain) << "twin, call " << call;
+      ASSERT_EQ(c.run(twin.get(), false, true), ok_fast) << "twin";
+      ASSERT_TRUE(same_bits(a.arena, c.arena)) << "twin\n" << describe(a, c);
+      ASSERT_EQ(fast->gain, twin->gain) << "twin";
+      ASSERT_EQ(fast->last_gain, twin->last_gain) << "twin";
     }
   }
 }
 
-TEST(Differential, RandomMixesUint8) {
+// Every sample type, plain and ramped, each from its own seed.
+TEST(Differential, RandomMixes) {
   for_each_target([] {
-    random_mix_sequences<uint8_t>(1, false);
-    random_mix_sequences<uint8_t>(11, true);
-  });
-}
-TEST(Differential, RandomMixesInt16) {
-  for_each_target([] {
-    random_mix_sequences<int16_t>(2, false);
-    random_mix_sequences<int16_t>(12, true);
-  });
-}
-TEST(Differential, RandomMixesInt32) {
-  for_each_target([] {
-    random_mix_sequences<int32_t>(3, false);
-    random_mix_sequences<int32_t>(13, true);
-  });
-}
-TEST(Differential, RandomMixesFloat) {
-  for_each_target([] {
-    random_mix_sequences<float>(4, false);
-    random_mix_sequences<float>(14, true);
+    for (const bool ramped : {false, true}) {
+      SCOPED_TRACE(ramped ? "ramped" : "plain");
+      const uint32_t seed = ramped ? 10 : 0;
+      random_mix_sequences<uint8_t>(seed + 1, ramped);
+      random_mix_sequences<int16_t>(seed + 2, ramped);
+      random_mix_sequences<int32_t>(seed + 3, ramped);
+      random_mix_sequences<float>(seed + 4, ramped);
+    }
   });
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 using amix_test::gain_of;
 using amix_test::make_mixer;
+using amix_test::mix16;
 using amix_test::Mixer;
 using amix_test::same_bits;
 using L = std::numeric_limits<float>;
@@ -62,6 +63,11 @@ TEST(MixFloat, SumsInDoubleAndLimitsAtFullScale) {
   std::vector<float> c = {0.8f, -0.8f, 0.1f}, d = c;
   EXPECT_TRUE(same_bits(mix(m.get(), {&c, &d}), {1.0f, -1.0f, 0.125f}));
   EXPECT_EQ(gain_of(m.get()), 0.63671875f);
+  // That gain is the 16-bit variant's too: 1000 x 0.63671875, truncated.
+  EXPECT_EQ(mix16(m.get(), {1000}, {0}), std::vector<int16_t>{636});
+  // A single-track float call restores exactly 1.0 for it.
+  mix(m.get(), {&a});
+  EXPECT_EQ(mix16(m.get(), {1000}, {234}), std::vector<int16_t>{1234});
 }
 
 TEST(MixFloat, NonFiniteSamples) {
@@ -98,34 +104,16 @@ TEST(MixFloat, HugeSumsStayInRange) {
   EXPECT_EQ(gain_of(z.get()), 0.03125f);  // 0, then one release step
 }
 
-// Mixes two 16-bit samples at unity on `m`.
-int16_t mix16(audio_mixer* m, int16_t x, int16_t y) {
-  int16_t a = x, b = y, out = 0;
-  int16_t* tracks[] = {&a, &b};
-  const float volumes[] = {1.0f, 1.0f};
-  EXPECT_TRUE(audio_mixer_mix_int16(m, tracks, volumes, 1, 2, &out));
-  return out;
-}
-
+// The gain a 16-bit call leaves is the float variant's too.
 TEST(MixFloat, SharesTheGainWithTheIntegerVariants) {
   Mixer m = make_mixer();
-  EXPECT_EQ(mix16(m.get(), 30000, 30000), 32766);
+  EXPECT_EQ(mix16(m.get(), {30000}, {30000}), std::vector<int16_t>{32766});
   EXPECT_EQ(gain_of(m.get()), 0.56030053f);
   // The float call tests the gain the 16-bit call left and releases it.
   std::vector<float> a = {0.5f}, b = {0.25f};
   EXPECT_TRUE(same_bits(mix(m.get(), {&a, &b}), {0.75f * 0.56030053f}));
   EXPECT_EQ(gain_of(m.get()), static_cast<float>(0.56030053f + (1.0 - 0.56030053f) / 32));
 
-  // A loud float block lowers it for the next 16-bit call.
-  std::vector<float> c = {0.8f}, d = {0.8f};
-  Mixer fresh = make_mixer();
-  mix(fresh.get(), {&c, &d});
-  EXPECT_EQ(gain_of(fresh.get()), 0.63671875f);
-  EXPECT_EQ(mix16(fresh.get(), 1000, 0), 636);  // 1000 x 0.63671875, truncated
-
-  // A single-track float call restores exactly 1.0 for them.
-  mix(fresh.get(), {&a});
-  EXPECT_EQ(mix16(fresh.get(), 1000, 234), 1234);
 }
 
 }  // namespace

@@ -101,6 +101,16 @@ inline const std::vector<float>& awkward_floats() {
   return values;
 }
 
+// Mixes two 16-bit tracks at unity on `m`: the output, or nothing when the
+// mixer refused.
+inline std::vector<int16_t> mix16(audio_mixer* m, std::vector<int16_t> a, std::vector<int16_t> b) {
+  int16_t* tracks[] = {a.data(), b.data()};
+  const float volumes[] = {1.0f, 1.0f};
+  std::vector<int16_t> out(a.size());
+  if (!audio_mixer_mix_int16(m, tracks, volumes, int32_t(a.size()), 2, out.data())) return {};
+  return out;
+}
+
 struct MixerDeleter {
   void operator()(audio_mixer* m) const { audio_mixer_destroy(m); }
 };

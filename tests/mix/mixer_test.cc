@@ -18,19 +18,11 @@ using amix_test::lib_mix;
 using amix_test::lib_mix_ramp;
 using amix_test::lib_scale_ramp;
 using amix_test::make_mixer;
+using amix_test::mix16;
 using amix_test::Mixer;
 using amix_test::same_bits;
 
-// Mixes two 16-bit tracks at unity on `m` and returns the output.
-std::vector<int16_t> mix2(audio_mixer* m, std::vector<int16_t> a, std::vector<int16_t> b) {
-  int16_t* tracks[] = {a.data(), b.data()};
-  const float volumes[] = {1.0f, 1.0f};
-  std::vector<int16_t> out(a.size());
-  EXPECT_TRUE(audio_mixer_mix_int16(m, tracks, volumes, int32_t(a.size()), 2, out.data()));
-  return out;
-}
-
-TEST(MixerCreate, CapacityRules) {
+TEST(MixerCreate, CapacityRulesAndAllocationFailures) {
   Mixer dflt = make_mixer(0);
   ASSERT_NE(dflt, nullptr);
   EXPECT_EQ(dflt->capacity, 1920);
@@ -39,49 +31,46 @@ TEST(MixerCreate, CapacityRules) {
   EXPECT_EQ(audio_mixer_last_gain(nullptr), -1.0f);
   EXPECT_EQ(audio_mixer_create(-1), nullptr);
   audio_mixer_destroy(nullptr);
-}
-
-TEST(MixerCreate, EachAllocationFailureGivesNull) {
-  for (long n = 1; n <= 2; ++n) {
+  for (long n = 1; n <= 2; ++n) {  // the record, its sums
     amix_fault_fail_at(n);
     EXPECT_EQ(audio_mixer_create(64), nullptr) << "allocation " << n;
   }
   amix_fault_fail_at(0);
 }
 
-// 30 tracks of 4096 samples at volume 0.8 through every variant with 1, 2
-// and 30 tracks; returns whether all calls succeeded.
-template <typename T, typename Mix>
-bool mix_all_track_counts(audio_mixer* m, Mix mix) {
+// 30 tracks of 4096 samples at volume 0.8 and an output, through `call`
+// with 1, 2 and 30 tracks; whether every call succeeded.
+template <typename T, typename Call>
+bool call_with_track_counts(Call call) {
   std::vector<std::vector<T>> data(30, std::vector<T>(4096, T(100)));
   std::vector<T*> tracks;
   for (auto& d : data) tracks.push_back(d.data());
   std::vector<float> volumes(30, 0.8f);
   std::vector<T> out(4096);
   bool ok = true;
-  for (int32_t k : {1, 2, 30}) ok = ok && mix(m, tracks.data(), volumes.data(), 4096, k, out.data());
+  for (int32_t k : {1, 2, 30}) ok = ok && call(tracks.data(), volumes.data(), k, out.data());
   return ok;
 }
 
 TEST(MixerCalls, AllocateNothing) {
   Mixer m = make_mixer(8192);
   multi_audio_mixer* multi = multi_audio_mixer_create(8192);
-  std::vector<std::vector<int16_t>> data(30, std::vector<int16_t>(4096, 1000));
-  std::vector<int16_t*> tracks;
-  for (auto& d : data) tracks.push_back(d.data());
-  std::vector<float> volumes(30, 0.8f);
-  std::vector<int16_t> out(4096);
-  std::vector<float> floats(4096, 0.5f);
   amix_fault_fail_at(0);
-  for (int32_t k : {1, 2, 30}) {
-    ASSERT_EQ(multi_audio_mixer_mix(multi, tracks.data(), volumes.data(), k), 0);
-  }
-  EXPECT_TRUE(mix_all_track_counts<uint8_t>(m.get(), audio_mixer_mix_uint8));
-  EXPECT_TRUE(mix_all_track_counts<int16_t>(m.get(), audio_mixer_mix_int16));
-  EXPECT_TRUE(mix_all_track_counts<int32_t>(m.get(), audio_mixer_mix_int32));
-  EXPECT_TRUE(mix_all_track_counts<float>(m.get(), audio_mixer_mix_float));
-  audio_scale_int16(out.data(), 4096, 0.5f);
-  audio_scale_float(floats.data(), 4096, 0.5f);
+  const auto scale_and_mix = [&](auto sample) {
+    using T = decltype(sample);
+    return call_with_track_counts<T>([&](T** tracks, const float* volumes, int32_t k, T* out) {
+      amix_test::lib_scale(out, 4096, 0.5f);
+      return lib_mix(m.get(), tracks, volumes, 4096, k, out);
+    });
+  };
+  EXPECT_TRUE(scale_and_mix(uint8_t{}));
+  EXPECT_TRUE(scale_and_mix(int16_t{}));
+  EXPECT_TRUE(scale_and_mix(int32_t{}));
+  EXPECT_TRUE(scale_and_mix(float{}));
+  EXPECT_TRUE(call_with_track_counts<int16_t>(
+      [&](int16_t** tracks, const float* volumes, int32_t k, int16_t*) {
+        return multi_audio_mixer_mix(multi, tracks, volumes, k) == 0;
+      }));
   EXPECT_EQ(amix_fault_sites_reached(), 0);
   multi_audio_mixer_release(multi);
 }
@@ -270,13 +259,13 @@ TEST(MixerGain, ReleaseInDoublePrecisionStallsJustBelowOne) {
   m->gain = 0.5f;
   int calls = 0;
   while (gain_of(m.get()) <= 0.99f) {
-    mix2(m.get(), {0}, {0});
+    mix16(m.get(), {0}, {0});
     ++calls;
   }
   EXPECT_EQ(calls, 124);
-  for (int i = 0; i < 1000; ++i) mix2(m.get(), {0}, {0});
+  for (int i = 0; i < 1000; ++i) mix16(m.get(), {0}, {0});
   EXPECT_EQ(gain_of(m.get()), 1.0f - 1.0f / 1048576.0f);
-  EXPECT_EQ(mix2(m.get(), {1000, 1, 32767}, {0, 0, 0}), (std::vector<int16_t>{999, 0, 32766}));
+  EXPECT_EQ(mix16(m.get(), {1000, 1, 32767}, {0, 0, 0}), (std::vector<int16_t>{999, 0, 32766}));
 
   // A single-track call restores exactly 1.0.
   std::vector<int16_t> t = {1000}, out(1);
@@ -284,17 +273,7 @@ TEST(MixerGain, ReleaseInDoublePrecisionStallsJustBelowOne) {
   const float unity[] = {1.0f};
   ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks, unity, 1, 1, out.data()));
   EXPECT_EQ(gain_of(m.get()), 1.0f);
-  EXPECT_EQ(mix2(m.get(), {1000}, {0}), std::vector<int16_t>{1000});
-}
-
-TEST(MixerTracks, MissingLaterTrackKeepsTheMultiTrackPath) {
-  Mixer m = make_mixer();
-  std::vector<int16_t> a = {-32768, 32767}, out(2);
-  int16_t* tracks[] = {a.data(), nullptr};
-  const float volumes[] = {1.0f, std::numeric_limits<float>::quiet_NaN()};
-  ASSERT_TRUE(audio_mixer_mix_int16(m.get(), tracks, volumes, 2, 2, out.data()));
-  // Peak 32768 lowers the gain to 32767/32768: not a plain copy.
-  EXPECT_EQ(out, (std::vector<int16_t>{-32767, 32766}));
+  EXPECT_EQ(mix16(m.get(), {1000}, {0}), std::vector<int16_t>{1000});
 }
 
 // Mixes a and b (missing with b_missing) at `volumes` on a fresh mixer, the
@@ -310,7 +289,7 @@ std::vector<T> mix_into(int which, std::vector<T> a, std::vector<T> b, const flo
   return std::vector<T>(out, out + a.size());
 }
 
-TEST(MixerTracks, OutputMayBeATrack) {
+TEST(MixerTracks, OutputMayBeATrackAndLaterTracksMayBeMissing) {
   const float volumes[] = {0.8f, 1.5f};
   const std::vector<int16_t> a = {30000, -7, 12, 900}, b = {5000, 3, -12, 100};
   const std::vector<int16_t> expected = mix_into(2, a, b, volumes);
@@ -322,8 +301,12 @@ TEST(MixerTracks, OutputMayBeATrack) {
   const std::vector<float> fexpected = mix_into(2, fa, fb, volumes);
   EXPECT_TRUE(same_bits(mix_into(0, fa, fb, volumes), fexpected));
   EXPECT_TRUE(same_bits(mix_into(1, fa, fb, volumes), fexpected));
-  // A missing later float track is silent but keeps the multi-track path:
-  // 0.9 x 0.8 alone is 0.72, below full scale.
+  // A missing later track is silent, its volume unread, but keeps the
+  // multi-track path: a peak of 32768 lowers the gain to 32767/32768 (not a
+  // plain copy); 0.9 x 0.8 alone is 0.72, below full scale.
+  const float nan_second[] = {1.0f, nan};
+  EXPECT_EQ(mix_into<int16_t>(2, {-32768, 32767}, {0, 0}, nan_second, true),
+            (std::vector<int16_t>{-32767, 32766}));
   EXPECT_TRUE(same_bits(mix_into(2, fa, fb, volumes, true),
                         {0.9f * 0.8f, -0.7f * 0.8f, 0.125f * 0.8f, 0.3f * 0.8f}));
 }
