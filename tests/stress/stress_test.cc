@@ -231,9 +231,7 @@ void replay_rate(const RateScript& s, Failure& failure) {
 // ---- Ring buffers -----------------------------------------------------------
 
 void ring_run(std::mt19937& rng, int steps, Failure& failure) {
-  auto pick = [&rng](int64_t lo, int64_t hi) {
-    return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
-  };
+  auto pick = picker(rng);
   const int32_t cap_a = pick_capacity(pick), cap_b = pick_capacity(pick);
   RbufHarness h(cap_a, cap_b);
   if (!h.created()) return failure.set("rbuf_create");
@@ -257,28 +255,11 @@ uint64_t stream_run(std::mt19937& rng, int32_t block, uint32_t frames, Clock::ti
     failure.set("sync_audio_resampler_create");
     return 0;
   }
-  uint64_t delivered = 0, matching = 0;
-  int short_blocks = 0;
-  bool padding_zero = true;
-  int32_t last = 0;
+  Delivery seen;
   std::thread consumer([&] {
-    std::vector<uint8_t> dst(static_cast<size_t>(block));
-    for (;;) {
-      std::fill(dst.begin(), dst.end(), 0xAA);
-      last = sync_audio_resampler_read(s.get(), dst.data(), block);
-      if (last <= 0) {
-        // Lets the producer return, also when this stream ended too early.
-        sync_audio_resampler_interrupt(s.get());
-        break;
-      }
-      matching += pattern_match(dst.data(), size_t(last), delivered);
-      delivered += uint64_t(last);
-      if (last < block) {
-        ++short_blocks;
-        padding_zero &=
-            std::all_of(dst.begin() + last, dst.end(), [](uint8_t b) { return b == 0; });
-      }
-    }
+    seen = read_pattern(s.get(), block);
+    // Lets the producer return, also when this stream ended too early.
+    sync_audio_resampler_interrupt(s.get());
   });
   uint32_t sent = 0;
   std::vector<uint8_t> buf;
@@ -296,9 +277,11 @@ uint64_t stream_run(std::mt19937& rng, int32_t block, uint32_t frames, Clock::ti
   }
   consumer.join();
   const uint64_t written = uint64_t(sent) * kFrameBytes;
-  if (last != 0) failure.set("the stream did not end with 0");
-  if (delivered != written || matching != written) failure.set("a stream lost or changed bytes");
-  if (short_blocks != (written % uint64_t(block) != 0 ? 1 : 0) || !padding_zero) {
+  if (seen.last != 0) failure.set("the stream did not end with 0");
+  if (seen.bytes != written || seen.pattern_run != written) {
+    failure.set("a stream lost or changed bytes");
+  }
+  if (seen.short_blocks != (written % uint64_t(block) != 0 ? 1 : 0) || !seen.padding_zero) {
     failure.set("a stream's last block was not padded once with zeros");
   }
   return written;
