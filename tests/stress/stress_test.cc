@@ -22,13 +22,13 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "mix/reference.h"
 #include "tavrin_amix/audio_mixer.h"
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/multi_audio_mixer.h"
+#include "tests/mix/mix_test_util.h"
 #include "tests/ringbuf/rbuf_model.h"
 #include "tests/sync/sync_test_util.h"
 
@@ -48,18 +48,6 @@ struct Failure {
 };
 
 // ---- Mixers ---------------------------------------------------------------
-
-template <typename T>
-bool lib_mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count, int32_t n,
-             T* out) {
-  if constexpr (std::is_same_v<T, uint8_t>) {
-    return audio_mixer_mix_uint8(m, tracks, volumes, count, n, out);
-  } else if constexpr (std::is_same_v<T, int16_t>) {
-    return audio_mixer_mix_int16(m, tracks, volumes, count, n, out);
-  } else {
-    return audio_mixer_mix_int32(m, tracks, volumes, count, n, out);
-  }
-}
 
 // One mix call with what it must give: the output and the tracks as scaled.
 template <typename T>
@@ -125,12 +113,11 @@ void replay(const MixScript<T>& script, Mix mix, Failure& failure) {
 
 template <typename T>
 void replay_mixer(const MixScript<T>& script, Failure& failure) {
-  audio_mixer* m = audio_mixer_create(2 * script.count);
+  const Mixer m = make_mixer(2 * script.count);
   if (m == nullptr) return failure.set("audio_mixer_create");
   replay(script, [&](T* const* t, const float* v, int32_t n, T* out) {
-    return lib_mix(m, t, v, script.count, n, out);
+    return lib_mix(m.get(), t, v, script.count, n, out);
   }, failure);
-  audio_mixer_destroy(m);
 }
 
 // The multi-track mixer runs the same adaptive mixer: the 16-bit script
