@@ -160,7 +160,7 @@ TEST(ResamplerQuality, EveryPresetIsExactAndDeterministic) {
                        (fallback ? ", fallback" : ""));
           const std::vector<float> in = noise_signal(n, uint32_t(n + q));
           const std::vector<double> out = convert(pair, q, s16, in, 4096);
-          ASSERT_EQ(int64_t(out.size()), (2 * n * pair.dst + pair.src) / (2 * pair.src));
+          ASSERT_EQ(int64_t(out.size()), exact_length(n, pair.src, pair.dst));
           EXPECT_EQ(convert(pair, q, s16, in, 1 + int(n % 97)), out);
           // Silence past the filter's reach at the source rate.
           std::vector<float> padded = in;

@@ -49,6 +49,12 @@ struct Call {
   }
 };
 
+// floor(n * dst / src + 1/2), the frames a stream of n source frames comes
+// out as.
+inline int64_t exact_length(int64_t n, int64_t src, int64_t dst) {
+  return (2 * n * dst + src) / (2 * src);
+}
+
 inline std::vector<uint8_t> noise(size_t bytes, uint32_t seed = 1) {
   std::mt19937 rng(seed);
   std::vector<uint8_t> v(bytes);

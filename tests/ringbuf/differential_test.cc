@@ -18,9 +18,7 @@ using amix_test::RbufStep;
 TEST(RbufDifferential, RandomSequencesAgreeWithModel) {
   for (uint32_t seed = 1; seed <= 200; ++seed) {
     std::mt19937 rng(seed);
-    auto pick = [&rng](int64_t lo, int64_t hi) {
-      return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
-    };
+    auto pick = amix_test::picker(rng);
     const int32_t cap_a = amix_test::pick_capacity(pick), cap_b = amix_test::pick_capacity(pick);
     RbufHarness h(cap_a, cap_b);
     ASSERT_TRUE(h.created());

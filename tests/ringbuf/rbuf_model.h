@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <iterator>
+#include <random>
 #include <vector>
 
 #include "ringbuf/rbuf_impl.h"
@@ -222,6 +223,13 @@ class RbufHarness {
   RbufModel models_[2];
   uint8_t next_byte_ = 0;
 };
+
+// A `pick` that draws from `rng`.
+inline auto picker(std::mt19937& rng) {
+  return [&rng](int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
+  };
+}
 
 // Random or fuzz-driven choices: `pick(lo, hi)` returns a value in [lo, hi].
 // Capacities are small (1 and 2 are common) and lengths lie near the

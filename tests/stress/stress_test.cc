@@ -22,13 +22,13 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "mix/reference.h"
 #include "tavrin_amix/audio_mixer.h"
 #include "tavrin_amix/audio_resampler.h"
 #include "tavrin_amix/multi_audio_mixer.h"
+#include "tests/mix/mix_test_util.h"
 #include "tests/ringbuf/rbuf_model.h"
 #include "tests/sync/sync_test_util.h"
 
@@ -48,18 +48,6 @@ struct Failure {
 };
 
 // ---- Mixers ---------------------------------------------------------------
-
-template <typename T>
-bool lib_mix(audio_mixer* m, T* const* tracks, const float* volumes, int32_t count, int32_t n,
-             T* out) {
-  if constexpr (std::is_same_v<T, uint8_t>) {
-    return audio_mixer_mix_uint8(m, tracks, volumes, count, n, out);
-  } else if constexpr (std::is_same_v<T, int16_t>) {
-    return audio_mixer_mix_int16(m, tracks, volumes, count, n, out);
-  } else {
-    return audio_mixer_mix_int32(m, tracks, volumes, count, n, out);
-  }
-}
 
 // One mix call with what it must give: the output and the tracks as scaled.
 template <typename T>
@@ -125,12 +113,11 @@ void replay(const MixScript<T>& script, Mix mix, Failure& failure) {
 
 template <typename T>
 void replay_mixer(const MixScript<T>& script, Failure& failure) {
-  audio_mixer* m = audio_mixer_create(2 * script.count);
+  const Mixer m = make_mixer(2 * script.count);
   if (m == nullptr) return failure.set("audio_mixer_create");
   replay(script, [&](T* const* t, const float* v, int32_t n, T* out) {
-    return lib_mix(m, t, v, script.count, n, out);
+    return lib_mix(m.get(), t, v, script.count, n, out);
   }, failure);
-  audio_mixer_destroy(m);
 }
 
 // The multi-track mixer runs the same adaptive mixer: the 16-bit script
@@ -231,9 +218,7 @@ void replay_rate(const RateScript& s, Failure& failure) {
 // ---- Ring buffers -----------------------------------------------------------
 
 void ring_run(std::mt19937& rng, int steps, Failure& failure) {
-  auto pick = [&rng](int64_t lo, int64_t hi) {
-    return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
-  };
+  auto pick = picker(rng);
   const int32_t cap_a = pick_capacity(pick), cap_b = pick_capacity(pick);
   RbufHarness h(cap_a, cap_b);
   if (!h.created()) return failure.set("rbuf_create");
@@ -257,28 +242,11 @@ uint64_t stream_run(std::mt19937& rng, int32_t block, uint32_t frames, Clock::ti
     failure.set("sync_audio_resampler_create");
     return 0;
   }
-  uint64_t delivered = 0, matching = 0;
-  int short_blocks = 0;
-  bool padding_zero = true;
-  int32_t last = 0;
+  Delivery seen;
   std::thread consumer([&] {
-    std::vector<uint8_t> dst(static_cast<size_t>(block));
-    for (;;) {
-      std::fill(dst.begin(), dst.end(), 0xAA);
-      last = sync_audio_resampler_read(s.get(), dst.data(), block);
-      if (last <= 0) {
-        // Lets the producer return, also when this stream ended too early.
-        sync_audio_resampler_interrupt(s.get());
-        break;
-      }
-      matching += pattern_match(dst.data(), size_t(last), delivered);
-      delivered += uint64_t(last);
-      if (last < block) {
-        ++short_blocks;
-        padding_zero &=
-            std::all_of(dst.begin() + last, dst.end(), [](uint8_t b) { return b == 0; });
-      }
-    }
+    seen = read_pattern(s.get(), block);
+    // Lets the producer return, also when this stream ended too early.
+    sync_audio_resampler_interrupt(s.get());
   });
   uint32_t sent = 0;
   std::vector<uint8_t> buf;
@@ -296,9 +264,11 @@ uint64_t stream_run(std::mt19937& rng, int32_t block, uint32_t frames, Clock::ti
   }
   consumer.join();
   const uint64_t written = uint64_t(sent) * kFrameBytes;
-  if (last != 0) failure.set("the stream did not end with 0");
-  if (delivered != written || matching != written) failure.set("a stream lost or changed bytes");
-  if (short_blocks != (written % uint64_t(block) != 0 ? 1 : 0) || !padding_zero) {
+  if (seen.last != 0) failure.set("the stream did not end with 0");
+  if (seen.bytes != written || seen.pattern_run != written) {
+    failure.set("a stream lost or changed bytes");
+  }
+  if (seen.short_blocks != (written % uint64_t(block) != 0 ? 1 : 0) || !seen.padding_zero) {
     failure.set("a stream's last block was not padded once with zeros");
   }
   return written;

@@ -27,13 +27,10 @@ struct Plan {
   int consumer_interrupts_at = -1;  // read index, or -1
 };
 
-// What the consumer saw.
-struct Seen {
-  uint64_t written_first = 0;  // bytes the producer wrote before any interrupt
-  uint64_t bytes = 0;        // real bytes delivered
-  uint64_t pattern_run = 0;  // of them, the leading run that matches the pattern
-  int short_blocks = 0;      // blocks with fewer than `block` real bytes
-  bool padding_zero = true;
+// What the consumer saw, and the bytes the producer wrote before any
+// interrupt.
+struct Seen : Delivery {
+  uint64_t written_first = 0;
 };
 
 // The producer's writes: random sizes, the last one carrying the end of the
@@ -64,36 +61,12 @@ uint64_t produce(sync_audio_resampler* s, const Plan& plan) {
   return written_first;
 }
 
-// The consumer's reads, until the first 0.
-Seen consume(sync_audio_resampler* s, const Plan& plan) {
-  Seen seen;
-  std::vector<uint8_t> dst(size_t(plan.block));
-  bool in_pattern = true;
-  for (int k = 0;; ++k) {
-    if (k == plan.consumer_interrupts_at) sync_audio_resampler_interrupt(s);
-    std::fill(dst.begin(), dst.end(), 0xAA);
-    const int32_t n = sync_audio_resampler_read(s, dst.data(), plan.block);
-    if (n <= 0) break;
-    if (in_pattern) {
-      const size_t run = pattern_match(dst.data(), size_t(n), seen.bytes);
-      seen.pattern_run += run;
-      in_pattern = run == size_t(n);
-    }
-    seen.bytes += uint64_t(n);
-    if (n < plan.block) {
-      ++seen.short_blocks;
-      seen.padding_zero &= std::all_of(dst.begin() + n, dst.end(), [](uint8_t b) { return b == 0; });
-    }
-  }
-  return seen;
-}
-
 // The consumer interrupts the object once it has its 0, so that a producer
 // never stays blocked behind a consumer that stopped too early.
 Seen run(sync_audio_resampler* s, const Plan& plan) {
   Seen seen;
   Task consumer(s, [&] {
-    seen = consume(s, plan);
+    static_cast<Delivery&>(seen) = read_pattern(s, plan.block, plan.consumer_interrupts_at);
     sync_audio_resampler_interrupt(s);
   });
   const uint64_t written_first = produce(s, plan);
@@ -167,7 +140,7 @@ TEST(SyncStream, ARateChangeDeliversTheExactLength) {
                                                4096, quality));
     const Plan plan{uint32_t(src), 4096, scaled(src * 10.0) + 3, 2048};
     const Seen seen = run(s.get(), plan);
-    EXPECT_EQ(seen.bytes, (2 * uint64_t(plan.frames) * dst + src) / (2 * src) * kFrameBytes);
+    EXPECT_EQ(seen.bytes, uint64_t(exact_length(plan.frames, src, dst)) * kFrameBytes);
   }
 }
 
@@ -177,24 +150,17 @@ TEST(SyncStream, ARateChangeDeliversTheExactLength) {
 TEST(SyncStream, AStreamAfterAnEndStartsClean) {
   const std::vector<uint8_t> first = pattern(0, 30000), second = pattern(5, 22050);
   std::vector<std::vector<uint8_t>> outputs;
-  auto drain = [](sync_audio_resampler* s) {
-    std::vector<uint8_t> got, dst(4096);
-    for (int32_t n; (n = sync_audio_resampler_read(s, dst.data(), 4096)) > 0;) {
-      got.insert(got.end(), dst.begin(), dst.begin() + n);
-    }
-    return got;
-  };
   Sync reused(sync_audio_resampler_create(44100, 2, 48000, 2, 4096));
   Sync fresh(sync_audio_resampler_create(44100, 2, 48000, 2, 4096));
   for (const auto* in : {&first, &second}) {
     // One write of the whole stream with its end: the queue takes it all.
     ASSERT_EQ(sync_audio_resampler_write(reused.get(), in->data(), int32_t(in->size()), 0, 1), 0);
-    outputs.push_back(drain(reused.get()));
+    outputs.push_back(read_to_end(reused.get()));
     ASSERT_EQ(queued(reused.get()), 0);  // else the next write would wait for good
   }
   ASSERT_EQ(sync_audio_resampler_write(fresh.get(), second.data(), int32_t(second.size()), 0, 1),
             0);
-  EXPECT_EQ(outputs[1], drain(fresh.get()));
+  EXPECT_EQ(outputs[1], read_to_end(fresh.get()));
   EXPECT_EQ(outputs[1].size(), 24000u * kFrameBytes);
 }
 

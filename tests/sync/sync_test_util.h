@@ -1,6 +1,7 @@
 // Helpers shared by the blocking resampler's tests.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -149,6 +150,53 @@ inline size_t pattern_match(const uint8_t* bytes, size_t n, uint64_t at) {
   size_t i = 0;
   while (i < n && bytes[i] == pattern_byte(at + i)) ++i;
   return i;
+}
+
+// floor(n * dst / src + 1/2), the frames a stream of n source frames comes
+// out as.
+inline int64_t exact_length(int64_t n, int64_t src, int64_t dst) {
+  return (2 * n * dst + src) / (2 * src);
+}
+
+// Every byte a consumer reads in blocks of the object's size, until the
+// first 0.
+inline std::vector<uint8_t> read_to_end(sync_audio_resampler* s) {
+  std::vector<uint8_t> got, dst(size_t(s->block_size));
+  for (int32_t n; (n = sync_audio_resampler_read(s, dst.data(), s->block_size)) > 0;) {
+    got.insert(got.end(), dst.begin(), dst.begin() + n);
+  }
+  return got;
+}
+
+// What a consumer saw of a stream of the counting pattern.
+struct Delivery {
+  uint64_t bytes = 0;        // real bytes delivered
+  uint64_t pattern_run = 0;  // of them, the leading run that matches the pattern
+  int short_blocks = 0;      // blocks with fewer than `block` real bytes
+  bool padding_zero = true;  // the rest of each short block
+  int32_t last = 0;          // the read that ended it
+};
+
+// Reads blocks of `block` bytes until a read gives 0 or -1, the destination
+// filled with 0xAA before each; interrupts `s` before read `interrupt_at`.
+inline Delivery read_pattern(sync_audio_resampler* s, int32_t block, int interrupt_at = -1) {
+  Delivery seen;
+  std::vector<uint8_t> dst(static_cast<size_t>(block));
+  for (int k = 0;; ++k) {
+    if (k == interrupt_at) sync_audio_resampler_interrupt(s);
+    std::fill(dst.begin(), dst.end(), 0xAA);
+    const int32_t n = seen.last = sync_audio_resampler_read(s, dst.data(), block);
+    if (n <= 0) return seen;
+    if (seen.pattern_run == seen.bytes) {
+      seen.pattern_run += pattern_match(dst.data(), size_t(n), seen.bytes);
+    }
+    seen.bytes += uint64_t(n);
+    if (n < block) {
+      ++seen.short_blocks;
+      seen.padding_zero &=
+          std::all_of(dst.begin() + n, dst.end(), [](uint8_t b) { return b == 0; });
+    }
+  }
 }
 
 }  // namespace amix_test

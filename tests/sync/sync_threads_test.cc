@@ -66,13 +66,16 @@ TEST(SyncThreads, AWriteWaitsWhileAWholeBlockIsQueued) {
 // consumer and goes on: every byte arrives, in order, in whole blocks.  The
 // same holds for the first write after an ended stream: while it waits for
 // room the consumer waits for whole blocks again, instead of taking a short,
-// zero-padded one out of the middle of the new stream.
-TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
-  for (const bool after_end : {false, true}) {
-    SCOPED_TRACE(after_end ? "after an ended stream" : "on a new object");
+// zero-padded one out of the middle of the new stream.  An interrupt wakes
+// the writer instead, with what fitted kept.
+TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoomOrAnInterrupt) {
+  enum Case { kNewObject, kAfterEnd, kInterrupted };
+  for (const Case c : {kNewObject, kAfterEnd, kInterrupted}) {
+    SCOPED_TRACE(c == kNewObject ? "on a new object" : c == kAfterEnd ? "after an ended stream"
+                                                                      : "interrupted");
     Sync s = make_identity(kBlock);
     std::vector<uint8_t> out(kBlock);
-    if (after_end) {
+    if (c == kAfterEnd) {
       ASSERT_EQ(sync_audio_resampler_write(s.get(), out.data(), 1000, 0, 1), 0);
       ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 1000);
       ASSERT_EQ(sync_audio_resampler_read(s.get(), out.data(), kBlock), 0);
@@ -81,6 +84,12 @@ TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
     Call writer = write_call(s.get(), in);
     ASSERT_TRUE(blocked(s.get(), Side::kProducer, 0, writer));
     ASSERT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+    if (c == kInterrupted) {
+      ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
+      EXPECT_EQ(writer.get(), 0);
+      EXPECT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
+      continue;
+    }
     size_t got = 0;
     while (got < in.size()) {
       const int32_t n = sync_audio_resampler_read(s.get(), out.data(), kBlock);
@@ -93,8 +102,9 @@ TEST(SyncThreads, AWriteLargerThanTheFreeSpaceWaitsForRoom) {
   }
 }
 
-// Interrupt wakes whichever side waits; afterwards nothing waits, a write
-// keeps what fits and drops the rest, and reads drain what is queued.
+// Interrupt wakes a waiting read (a waiting write: above); afterwards nothing
+// waits, a write keeps what fits and drops the rest, and reads drain what is
+// queued.
 TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
   Sync s = make_identity(kBlock);
   const std::vector<uint8_t> in = pattern(0, 150000);  // 600000 bytes
@@ -120,16 +130,6 @@ TEST(SyncThreads, InterruptWakesTheWaiterAndNothingWaitsAfterwards) {
   int64_t total = 0;
   for (int32_t n; (n = sync_audio_resampler_read(s.get(), out.data(), kBlock)) > 0;) total += n;
   EXPECT_EQ(total, SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
-}
-
-TEST(SyncThreads, InterruptWakesAWriterWaitingForRoom) {
-  Sync s = make_identity(kBlock);
-  const std::vector<uint8_t> in = pattern(0, 200000);  // 800000 bytes
-  Call writer = write_call(s.get(), in);
-  ASSERT_TRUE(blocked(s.get(), Side::kProducer, 0, writer));
-  ASSERT_EQ(sync_audio_resampler_interrupt(s.get()), 0);
-  EXPECT_EQ(writer.get(), 0);
-  EXPECT_EQ(queued(s.get()), SYNC_AUDIO_RESAMPLER_QUEUE_BYTES);
 }
 
 }  // namespace
